@@ -1,0 +1,18 @@
+// The transform: payload bytes in, columnar document bytes or an error text out.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace tc {
+
+// Exactly one of: the output document (ok) or the whole error text of a rejected payload.
+struct TransformResult {
+  bool ok = false;
+  std::string text;
+};
+
+// Pure function of the payload bytes; touches no shared state. Throws only std::bad_alloc
+// and tc::InternalFault.
+[[nodiscard]] TransformResult columnarize_json(std::string_view payload);
+
+}  // namespace tc

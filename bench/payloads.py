@@ -1,0 +1,179 @@
+"""Deterministic, realistic row-oriented JSON payloads for the benchmark.
+
+Each shape is a row generator driven by a seeded random.Random, so the same
+(shape, size) always gives the same bytes on every machine. Rows are encoded one
+by one and joined, which is byte-identical to json.dumps of the whole list and
+lets the generator stop as soon as the target size is reached.
+"""
+from __future__ import annotations
+
+import json
+import math
+import random
+import time
+from dataclasses import dataclass
+from typing import Callable, Iterator
+
+SIZES = {"1KB": 1_000, "100KB": 100_000, "10MB": 10_000_000}
+
+
+@dataclass(frozen=True)
+class Payload:
+    shape: str
+    size_label: str
+    data: bytes
+
+
+# Word pools: mostly ASCII, with non-ASCII and characters that need escapes.
+_WORDS = ("alpha", "bravo", "delta", "kilo", "orbit", "vector", "ledger", "quartz",
+          "nimbus", "harbor", "signal", "cobalt", "meadow", "pixel", "summit", "tundra")
+_NAMES = ("Ana Müller", "José García", "Zoë Chen", "Łukasz Nowak", "Björk Guðmundsdóttir",
+          "田中 太郎", "Иван Петров", "O'Brien \"Ozzy\"", "Renée Dupont", "Ahmed Al-Sayed",
+          "李小龙", "Søren Kierkegaard", "plain user", "C:\\Users\\admin", "tab\tname")
+_CITIES = ("Zürich", "São Paulo", "Kraków", "Reykjavík", "東京", "Lyon", "Austin", "Oslo")
+_LOG_TEXT = ("connection reset by peer", "Ошибка подключения к базе данных",
+             "请求超时，正在重试", "user said \"hello\" then left", "path C:\\temp\\new\\file.txt",
+             "emoji check 🚀✨ passed", "timeout after 30s\nretrying", "naïve café résumé",
+             "tab\tseparated\tvalues", "unicode escape \u0001 control", "ratio 3/4 of budget")
+
+
+def _iso(rng: random.Random, base: int = 1_700_000_000) -> str:
+    t = base + rng.randrange(0, 30_000_000)
+    return time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(t)) + f".{rng.randrange(1000):03d}Z"
+
+
+def _any_float(rng: random.Random) -> float:
+    """A float of any magnitude and digit count, with the occasional special form."""
+    pick = rng.random()
+    if pick < 0.05:
+        return rng.choice((0.0, -0.0, 1e16, 1.5e16, 100.0, 5e-324, 1.7976931348623157e308))
+    if pick < 0.35:
+        return round(rng.uniform(-1000, 1000), rng.randrange(0, 4))
+    return math.ldexp(rng.random() + 0.5, rng.randrange(-1000, 1000)) * rng.choice((1, -1))
+
+
+def _rest_rows(rng: random.Random) -> Iterator[dict]:
+    user_id = rng.randrange(1, 1 << 40)
+    while True:
+        user_id += rng.randrange(1, 50)
+        row = {
+            "id": user_id,
+            "global_id": rng.randrange(1 << 63, 1 << 64) if rng.random() < 0.3 else rng.randrange(1 << 53),
+            "object": "user",
+            "api_version": "2024-01",
+            "login": rng.choice(_WORDS) + str(rng.randrange(10_000)),
+            "name": rng.choice(_NAMES),
+            "active": rng.random() < 0.8,
+            "balance": round(rng.uniform(-500, 5000), 2),
+            "deleted_at": None,
+            "created_at": _iso(rng),
+            "address": {"city": rng.choice(_CITIES), "zip": f"{rng.randrange(100000):05d}",
+                        "geo": {"lat": round(rng.uniform(-90, 90), 6), "lng": round(rng.uniform(-180, 180), 6)}},
+            "tags": rng.sample(_WORDS, rng.randrange(0, 4)),
+        }
+        if rng.random() < 0.3:
+            row["nickname"] = rng.choice(_NAMES)
+        if rng.random() < 0.1:
+            row["manager_id"] = None if rng.random() < 0.5 else rng.randrange(1, 1 << 40)
+        yield row
+
+
+def _metric_rows(rng: random.Random) -> Iterator[dict]:
+    ts = 1_700_000_000_000
+    hosts = [f"web-{i:02d}" for i in range(12)]
+    while True:
+        ts += rng.randrange(1, 1000)
+        yield {
+            "ts": ts,
+            "host": rng.choice(hosts),
+            "region": "eu-west-1",
+            "cpu": rng.random() * 100,
+            "mem_bytes": rng.randrange(1 << 36),
+            "load": [rng.random() * 8, rng.random() * 8, rng.random() * 8],
+            "latency_s": rng.random() / 1000,
+            "rate": rng.random() * 1e12,
+            "drift": rng.gauss(0, 1e-9),
+            "value": _any_float(rng),
+            "extra": _any_float(rng),
+            "count": rng.randrange(-1000, 100_000),
+            "healthy": rng.random() < 0.97,
+        }
+
+
+def _log_rows(rng: random.Random) -> Iterator[dict]:
+    levels = ("DEBUG", "INFO", "INFO", "INFO", "WARN", "ERROR")
+    while True:
+        message = " | ".join(rng.choice(_LOG_TEXT) for _ in range(rng.randrange(2, 9)))
+        row = {
+            "ts": _iso(rng),
+            "level": rng.choice(levels),
+            "service": "checkout",
+            "trace_id": f"{rng.getrandbits(128):032x}",
+            "logger": "app." + rng.choice(_WORDS),
+            "message": message,
+            "duration_ms": round(rng.expovariate(0.05), 3),
+        }
+        if rng.random() < 0.1:
+            row["exception"] = "Traceback (most recent call last):\n" + "".join(
+                f"  File \"/srv/app/{rng.choice(_WORDS)}.py\", line {rng.randrange(1, 900)}\n" for _ in range(5))
+        yield row
+
+
+def _sparse_rows(rng: random.Random) -> Iterator[dict]:
+    keys = [f"{rng.choice(_WORDS)}_{i:03d}" for i in range(400)]
+    # Skewed popularity: a few keys are common, most are rare, as in event properties.
+    weights = [1.0 / (i + 1) ** 0.7 for i in range(len(keys))]
+    makers: list[Callable[[], object]] = [
+        lambda: rng.randrange(-10**6, 10**12), lambda: rng.choice(_WORDS), lambda: rng.random() * 1e3,
+        lambda: rng.random() < 0.5, lambda: None, lambda: rng.choice(_NAMES)]
+    kinds = [rng.randrange(len(makers)) for _ in keys]
+    while True:
+        picked = dict.fromkeys(rng.choices(range(len(keys)), weights, k=15))
+        yield {"event_id": rng.getrandbits(48), **{keys[i]: makers[kinds[i]]() for i in picked}}
+
+
+def _search_rows(rng: random.Random) -> Iterator[dict]:
+    doc = 0
+    while True:
+        doc += 1
+        score = rng.uniform(0.5, 30)
+        yield {
+            "_index": "products-2024",
+            "_id": f"p{doc:08d}",
+            "_score": score,
+            "_source": {
+                "title": f"{rng.choice(_WORDS).title()} {rng.choice(_WORDS)} {rng.choice(_CITIES)}",
+                "price": round(rng.uniform(1, 2000), 2),
+                "in_stock": rng.random() < 0.7,
+                "variants": [{"sku": f"{doc}-{v}", "size": rng.choice("SMLX"), "stock": rng.randrange(50)}
+                             for v in range(rng.randrange(1, 4))],
+            },
+            "highlight": {"title": [f"…<em>{rng.choice(_WORDS)}</em> match…"]},
+            "sort": [score, doc],
+            "inner_hits": [{"_id": f"c{rng.getrandbits(32):x}", "_score": rng.random()} for _ in range(rng.randrange(0, 3))],
+        }
+
+
+# shape -> (row generator, separators for json.dumps; None means json's default spacing)
+SHAPES: dict[str, tuple[Callable[[random.Random], Iterator[dict]], tuple[str, str] | None]] = {
+    "rest": (_rest_rows, None),
+    "metrics": (_metric_rows, (",", ":")),
+    "logs": (_log_rows, (",", ":")),
+    "sparse": (_sparse_rows, (",", ":")),
+    "search": (_search_rows, (",", ":")),
+}
+
+
+def make_payload(shape: str, size_label: str) -> Payload:
+    """Rows of `shape` until the encoded array reaches the target size (at least 2 rows)."""
+    rows, separators = SHAPES[shape]
+    item_sep = ", " if separators is None else separators[0]
+    rng = random.Random(f"{shape}/{size_label}")
+    target, parts, total = SIZES[size_label], [], 2
+    for row in rows(rng):
+        text = json.dumps(row, ensure_ascii=False, separators=separators)
+        parts.append(text)
+        total += len(text.encode()) + len(item_sep)
+        if total >= target and len(parts) >= 2:
+            break
+    return Payload(shape, size_label, ("[" + item_sep.join(parts) + "]").encode())

@@ -1,0 +1,69 @@
+"""The contenders: tarvel_codec and what a user would do without it.
+
+Each contender is a function bytes -> object. A missing package does not stop the
+benchmark: the contender is listed in `skipped` with the reason instead.
+"""
+from __future__ import annotations
+
+import json
+import threading
+from dataclasses import dataclass
+from typing import Callable
+
+from layout import columnar_document
+
+
+@dataclass(frozen=True)
+class Contender:
+    name: str
+    run: Callable[[bytes], object]
+    makes_document: bool  # False for the bare parse, whose result is not a document
+
+
+def stdlib_pipeline(payload: bytes) -> bytes:
+    document = columnar_document(json.loads(payload))
+    return json.dumps(document, separators=(",", ":"), ensure_ascii=False).encode()
+
+
+def _orjson_pipeline() -> Callable[[bytes], bytes]:
+    import orjson
+
+    def orjson_pipeline(payload: bytes) -> bytes:
+        return orjson.dumps(columnar_document(orjson.loads(payload)))
+    return orjson_pipeline
+
+
+def _simdjson_parse() -> Callable[[bytes], object]:
+    import simdjson
+
+    local = threading.local()  # a pysimdjson Parser must not be shared between threads
+
+    def simdjson_parse(payload: bytes) -> int:
+        parser = getattr(local, "parser", None)
+        if parser is None:
+            parser = local.parser = simdjson.Parser()
+        # parse() builds the whole DOM tape before returning; only Python proxies are lazy.
+        # Take the length and drop the proxy at once, so the parser can be reused.
+        return len(parser.parse(payload))
+    return simdjson_parse
+
+
+def _ours() -> Callable[[bytes], bytes]:
+    from tarvel_codec import columnarize
+    return columnarize
+
+
+def load_contenders(include_ours: bool = True) -> tuple[list[Contender], dict[str, str]]:
+    """The contenders whose packages import, in table order, and the reasons for the others."""
+    wanted = [("tarvel_codec", _ours, True), ("stdlib", lambda: stdlib_pipeline, True),
+              ("orjson", _orjson_pipeline, True), ("simdjson parse", _simdjson_parse, False)]
+    contenders, skipped = [], {}
+    for name, factory, makes_document in wanted:
+        if name == "tarvel_codec" and not include_ours:
+            skipped[name] = "left out (--only-competitors)"
+            continue
+        try:
+            contenders.append(Contender(name, factory(), makes_document))
+        except ImportError as exc:
+            skipped[name] = f"package missing ({exc}); pip install '.[bench]'"
+    return contenders, skipped

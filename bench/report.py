@@ -1,0 +1,49 @@
+"""Printing the figures: the throughput table and the per-call latency table."""
+from __future__ import annotations
+
+from rounds import Workload
+
+OURS, ORJSON, STDLIB, SIMDJSON = "tarvel_codec", "orjson", "stdlib", "simdjson parse"
+
+
+def _ratio(a: float | None, b: float | None) -> str:
+    return f"{a / b:.2f}" if a and b else "-"
+
+
+def _mbps(value: float | None) -> str:
+    return f"{value:.1f}" if value else "-"
+
+
+def _size(nbytes: int) -> str:
+    return f"{nbytes / 1e6:.2f} MB" if nbytes >= 1e6 else f"{nbytes / 1e3:.1f} KB"
+
+
+def throughput(workloads: list[Workload], medians: dict, present: list[str]) -> dict:
+    """Input MB/s per (shape, size_label, contender) for the contenders that ran."""
+    return {(w.shape, w.size_label, name): w.nbytes / medians[(w.shape, w.size_label, name)] / 1e6
+            for w in workloads for name in present}
+
+
+def print_throughput(workloads: list[Workload], mbps: dict, out_sizes: dict) -> None:
+    head = (f"{'shape':<8} {'size':<6} {'input':>10} | {'tarvel':>8} {'stdlib':>8} {'orjson':>8} "
+            f"{'simdjson':>8} | {'÷orjson':>8} {'÷simdjson':>9} | {'out/in':>6}")
+    print("input MB/s, median of the rounds (simdjson = bare parse, the limit; ÷ = tarvel ÷ that)")
+    print(head)
+    print("-" * len(head))
+    for w in workloads:
+        get = lambda name: mbps.get((w.shape, w.size_label, name))  # noqa: E731
+        out = out_sizes.get((w.shape, w.size_label))
+        print(f"{w.shape:<8} {w.size_label:<6} {_size(w.nbytes):>10} | {_mbps(get(OURS)):>8} "
+              f"{_mbps(get(STDLIB)):>8} {_mbps(get(ORJSON)):>8} {_mbps(get(SIMDJSON)):>8} | "
+              f"{_ratio(get(OURS), get(ORJSON)):>8} {_ratio(get(OURS), get(SIMDJSON)):>9} | "
+              f"{(f'{out / w.nbytes:.2f}' if out else '-'):>6}")
+
+
+def print_latency(workloads: list[Workload], medians: dict) -> None:
+    print("per-call latency on the ~1 KB payloads, median (µs); ratio = tarvel ÷ orjson pipeline")
+    for w in workloads:
+        if w.size_label != "1KB":
+            continue
+        ours, theirs = medians.get((w.shape, "1KB", OURS)), medians.get((w.shape, "1KB", ORJSON))
+        us = lambda s: f"{s * 1e6:8.2f}" if s else "       -"  # noqa: E731
+        print(f"  {w.shape:<8} tarvel {us(ours)}   orjson pipeline {us(theirs)}   ratio {_ratio(ours, theirs)}")

@@ -1,0 +1,168 @@
+"""The benchmark: tarvel_codec against the pipelines a user would write, and the parse limit.
+
+    python bench/run.py            # full run, a few minutes
+    python bench/run.py --quick    # under a minute
+
+Checks every contender's output first, then times all of them interleaved round by
+round and prints medians and ratios from this one run; see bench/README.md.
+"""
+from __future__ import annotations
+
+import argparse
+import sys
+import tempfile
+from dataclasses import dataclass
+from pathlib import Path
+
+import machine
+import memory_probe
+import report
+from payloads import SHAPES, SIZES, make_payload
+from pipelines import load_contenders
+from realworld import github_payloads
+from rounds import Workload, interleaved_medians
+from scaling import thread_scaling
+from verify import check_workload
+
+
+@dataclass(frozen=True)
+class Settings:
+    rounds: int
+    min_sample_seconds: float  # small payloads are timed in batches at least this long
+    thread_seconds: float
+    thread_rounds: int
+
+
+QUICK = Settings(rounds=3, min_sample_seconds=0.005, thread_seconds=0.25, thread_rounds=1)
+FULL = Settings(rounds=11, min_sample_seconds=0.03, thread_seconds=1.0, thread_rounds=3)
+
+
+def build_workloads() -> list[Workload]:
+    workloads = [Workload(shape, size, (make_payload(shape, size).data,)) for size in SIZES for shape in SHAPES]
+    real = github_payloads()
+    if real:
+        workloads.append(Workload("github", "real", real))
+    return workloads
+
+
+def checked_contenders(workloads: list[Workload], include_ours: bool) -> dict:
+    """Contenders whose output matched the reference on every workload, by name."""
+    contenders, skipped = load_contenders(include_ours)
+    for name, reason in skipped.items():
+        print(f"skip {name}: {reason}")
+    verdicts: dict[str, list[str]] = {c.name: [] for c in contenders}
+    for w in workloads:
+        for name, note in check_workload(contenders, w.payloads).items():
+            verdicts[name].append(note)
+    passed = {}
+    for contender in contenders:
+        failures = [v for v in verdicts[contender.name] if v.startswith("FAILED")]
+        if failures:
+            print(f"skip {contender.name}: output check {failures[0]}")
+        else:
+            notes = sorted(set("; ".join(verdicts[contender.name]).split("; ")))
+            print(f"check {contender.name}: {len(workloads)} workloads, {', '.join(notes)}")
+            passed[contender.name] = contender.run
+    return passed
+
+
+def print_threads(workloads: list[Workload], run, settings: Settings) -> list[float]:
+    print(f"2 threads ÷ 1 thread, tarvel_codec on the ~100 KB payloads (load before: {machine.load_average()})")
+    ratios = []
+    for w in workloads:
+        if w.size_label == "100KB":
+            ratios.append(thread_scaling(run, w.payloads[0], settings.thread_seconds, settings.thread_rounds))
+            print(f"  {w.shape:<8} {ratios[-1]:.2f}x")
+    print(f"  load after: {machine.load_average()}")
+    return ratios
+
+
+def print_memory(workloads: list[Workload]) -> list[float]:
+    print("peak extra resident memory of one call on the ~10 MB payloads (fresh process each)")
+    multiples = []
+    with tempfile.TemporaryDirectory(prefix="tarvel_bench_") as folder:
+        for w in workloads:
+            if w.size_label != "10MB":
+                continue
+            path = Path(folder) / f"{w.shape}.json"
+            path.write_bytes(w.payloads[0])
+            try:
+                got = memory_probe.measure(path)
+            except RuntimeError as exc:
+                print(f"  {w.shape:<8} probe failed: {exc}")
+                continue
+            extra = got["peak"] - got["baseline"]
+            multiples.append(extra / (got["output"] if w.shape == "sparse" else got["payload"]))
+            print(f"  {w.shape:<8} {extra / 1e6:7.1f} MB = {extra / got['payload']:.2f}x payload, "
+                  f"{extra / got['output']:.2f}x output")
+    return multiples
+
+
+def print_targets(workloads: list[Workload], mbps: dict, medians: dict, threads: list[float],
+                  memory: list[float]) -> None:
+    """The worst case of each figure against its goal, over the generated shapes."""
+    big = [w for w in workloads if w.size_label in ("100KB", "10MB")]
+    small = [w for w in workloads if w.size_label == "1KB"]
+    key = lambda w, name: (w.shape, w.size_label, name)  # noqa: E731
+    figures = [
+        ("min tarvel ÷ orjson pipeline, 100KB and 10MB", ">= 10", 10, True,
+         [mbps[key(w, report.OURS)] / mbps[key(w, report.ORJSON)] for w in big]),
+        ("min tarvel ÷ simdjson parse, 100KB and 10MB", ">= 0.5", 0.5, True,
+         [mbps[key(w, report.OURS)] / mbps[key(w, report.SIMDJSON)] for w in big]),
+        ("max per-call time tarvel ÷ orjson pipeline, 1KB", "<= 0.1", 0.1, False,
+         [medians[key(w, report.OURS)] / medians[key(w, report.ORJSON)] for w in small]),
+        ("min 2 threads ÷ 1 thread, 100KB", ">= 1.8", 1.8, True, threads),
+        ("max peak extra memory ÷ payload (sparse: ÷ output), 10MB", "<= 2", 2, False, memory),
+    ]
+    print("goals (worst case over the generated shapes)")
+    for label, goal, bound, at_least, values in figures:
+        if not values:
+            print(f"  {label:<58} -      goal {goal}: not measured")
+            continue
+        worst = min(values) if at_least else max(values)
+        met = worst >= bound if at_least else worst <= bound
+        print(f"  {label:<58} {worst:6.2f} goal {goal}: {'met' if met else 'NOT met'}")
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--quick", action="store_true", help="fewer, shorter rounds: under a minute")
+    parser.add_argument("--only-competitors", action="store_true", help="leave tarvel_codec out")
+    parser.add_argument("--rounds", type=int, help="override the number of timing rounds")
+    args = parser.parse_args()
+    settings = QUICK if args.quick else FULL
+    if args.rounds:
+        settings = Settings(args.rounds, settings.min_sample_seconds, settings.thread_seconds, settings.thread_rounds)
+
+    print(machine.describe())
+    print(f"mode: {'quick' if args.quick else 'full'}, {settings.rounds} interleaved rounds; command: "
+          f"python bench/run.py {' '.join(sys.argv[1:])}".rstrip())
+    workloads = build_workloads()
+    contenders = checked_contenders(workloads, not args.only_competitors)
+    if not contenders:
+        print("nothing to time")
+        return 1
+    medians = interleaved_medians(workloads, contenders, settings.rounds, settings.min_sample_seconds)
+    mbps = report.throughput(workloads, medians, list(contenders))
+    ours = contenders.get(report.OURS)
+    out_sizes = {(w.shape, w.size_label): sum(len(ours(p)) for p in w.payloads) for w in workloads} if ours else {}
+    print()
+    report.print_throughput(workloads, mbps, out_sizes)
+    print()
+    report.print_latency(workloads, medians)
+    threads, memory = [], []
+    if ours:
+        print()
+        threads = print_threads(workloads, ours, settings)
+        print()
+        memory = print_memory(workloads)
+    else:
+        print("\nthreads and memory figures skipped: tarvel_codec is not being timed")
+    if ours and report.ORJSON in contenders and report.SIMDJSON in contenders:
+        print()
+        print_targets([w for w in workloads if w.shape in SHAPES], mbps, medians, threads, memory)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -55,15 +55,17 @@ def _ours() -> Callable[[bytes], bytes]:
 
 def load_contenders(include_ours: bool = True) -> tuple[list[Contender], dict[str, str]]:
     """The contenders whose packages import, in table order, and the reasons for the others."""
-    wanted = [("tarvel_codec", _ours, True), ("stdlib", lambda: stdlib_pipeline, True),
-              ("orjson", _orjson_pipeline, True), ("simdjson parse", _simdjson_parse, False)]
+    wanted = [("tarvel_codec", _ours, True, "pip install ."),
+              ("stdlib", lambda: stdlib_pipeline, True, ""),
+              ("orjson", _orjson_pipeline, True, "pip install '.[bench]'"),
+              ("simdjson parse", _simdjson_parse, False, "pip install '.[bench]'")]
     contenders, skipped = [], {}
-    for name, factory, makes_document in wanted:
+    for name, factory, makes_document, install_hint in wanted:
         if name == "tarvel_codec" and not include_ours:
             skipped[name] = "left out (--only-competitors)"
             continue
         try:
             contenders.append(Contender(name, factory(), makes_document))
         except ImportError as exc:
-            skipped[name] = f"package missing ({exc}); pip install '.[bench]'"
+            skipped[name] = f"package missing ({exc}); {install_hint}"
     return contenders, skipped

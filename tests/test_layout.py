@@ -1,0 +1,99 @@
+"""Column layout, constant folding and the exact bytes of the output document."""
+
+import pytest
+
+tarvel_codec = pytest.importorskip("tarvel_codec", reason="tarvel_codec is not installed")
+try:
+    tarvel_codec.columnarize(b'[{"a":1}]')
+except RuntimeError:
+    pytest.skip("transform not built", allow_module_level=True)
+
+
+def doc(columns, rows, constants):
+    return ('{"columns":%s,"rows":%s,"constants":%s}' % (columns, rows, constants)).encode()
+
+
+LAYOUTS = [
+    # rows and columns
+    ("no-rows", b"[]", doc("[]", "[]", "{}")),
+    ("one-empty-row", b"[{}]", doc("[]", "[[]]", "{}")),
+    ("two-empty-rows", b"[{},{}]", doc("[]", "[[],[]]", "{}")),
+    ("single-row-drops-null", b'[{"a":1,"b":null,"c":"x"}]', doc('["a","c"]', '[[1,"x"]]', "{}")),
+    ("single-row-no-constants", b'[{"a":1}]', doc('["a"]', "[[1]]", "{}")),
+    ("missing-keys-null", b'[{"a":1,"b":2},{"b":3,"c":4}]', doc('["a","b","c"]', "[[1,2,null],[null,3,4]]", "{}")),
+    ("first-appearance", b'[{"b":1},{"a":2,"b":3},{"c":4,"a":5}]',
+     doc('["b","a","c"]', "[[1,null,null],[3,2,null],[null,5,4]]", "{}")),
+    ("cells-follow-columns", b'[{"a":1,"k":2,"b":3},{"b":4,"k":2,"a":5}]', doc('["a","b"]', "[[1,3],[5,4]]", '{"k":2}')),
+    ("case-sensitive", b'[{"a":1,"A":2},{"a":3,"A":4}]', doc('["a","A"]', "[[1,2],[3,4]]", "{}")),
+    ("all-null-dropped", b'[{"a":null},{"a":null}]', doc("[]", "[[],[]]", "{}")),
+    ("all-null-or-missing", b'[{"a":null},{},{"b":1,"a":null}]', doc('["b"]', "[[null],[null],[1]]", "{}")),
+    ("some-null", b'[{"a":null},{"a":null},{"a":5}]', doc('["a"]', "[[null],[null],[5]]", "{}")),
+    ("null-first-not-constant", b'[{"a":null},{"a":1},{"a":1}]', doc('["a"]', "[[null],[1],[1]]", "{}")),
+    ("missing-last", b'[{"a":1},{"a":1},{}]', doc('["a"]', "[[1],[1],[null]]", "{}")),
+    ("missing-first", b'[{},{"a":1},{"a":1}]', doc('["a"]', "[[null],[1],[1]]", "{}")),
+    ("null-and-constant-mixed", b'[{"n":null,"c":1,"v":1},{"n":null,"c":1,"v":2}]', doc('["v"]', "[[1],[2]]", '{"c":1}')),
+    # constants
+    ("all-constant", b'[{"a":1,"b":"x"},{"a":1,"b":"x"}]', doc("[]", "[[],[]]", '{"a":1,"b":"x"}')),
+    ("constants-first-appearance", b'[{"x":1,"b":2,"a":3},{"a":3,"b":2,"x":1}]', doc("[]", "[[],[]]", '{"x":1,"b":2,"a":3}')),
+    ("constant-leaves-columns", b'[{"b":1,"a":2},{"c":3,"a":2}]', doc('["b","c"]', "[[1,null],[null,3]]", '{"a":2}')),
+    ("differs-in-third-row", b'[{"a":1},{"a":1},{"a":2}]', doc('["a"]', "[[1],[1],[2]]", "{}")),
+    ("false-constant", b'[{"a":false},{"a":false}]', doc("[]", "[[],[]]", '{"a":false}')),
+    ("empty-string-key-and-value", b'[{"":""},{"":""}]', doc("[]", "[[],[]]", '{"":""}')),
+    ("empty-containers", b'[{"a":[],"b":{}},{"a":[],"b":{}}]', doc("[]", "[[],[]]", '{"a":[],"b":{}}')),
+    ("decoded-strings-equal", rb'[{"a":"\u00e9"},{"a":"' + "é".encode() + b'"}]', doc("[]", "[[],[]]", '{"a":"é"}')),
+    ("false-vs-null", b'[{"a":false},{"a":null}]', doc('["a"]', "[[false],[null]]", "{}")),
+    ("number-vs-string", b'[{"a":1},{"a":"1"}]', doc('["a"]', '[[1],["1"]]', "{}")),
+    ("boolean-vs-number", b'[{"a":true},{"a":1}]', doc('["a"]', "[[true],[1]]", "{}")),
+    # top-level numbers compare by exact value; the first row's form wins
+    ("int-then-float", b'[{"a":1},{"a":1.0}]', doc("[]", "[[],[]]", '{"a":1}')),
+    ("float-then-int", b'[{"a":1.0},{"a":1}]', doc("[]", "[[],[]]", '{"a":1.0}')),
+    ("exp-then-int", b'[{"a":1e0},{"a":1}]', doc("[]", "[[],[]]", '{"a":1.0}')),
+    ("hundred", b'[{"a":100},{"a":1E2},{"a":100.0}]', doc("[]", "[[],[],[]]", '{"a":100}')),
+    ("zero-minus-zero", b'[{"a":0},{"a":-0.0}]', doc("[]", "[[],[]]", '{"a":0}')),
+    ("minus-zero-first", b'[{"a":-0},{"a":0}]', doc("[]", "[[],[]]", '{"a":-0.0}')),
+    ("negative-int-float", b'[{"a":-5},{"a":-5.0}]', doc("[]", "[[],[]]", '{"a":-5}')),
+    ("int-vs-fraction", b'[{"a":1},{"a":1.5}]', doc('["a"]', "[[1],[1.5]]", "{}")),
+    ("ints-same-double", b'[{"a":9007199254740993},{"a":9007199254740992}]',
+     doc('["a"]', "[[9007199254740993],[9007199254740992]]", "{}")),
+    ("ids-same-double", b'[{"id":1234567890123456789},{"id":1234567890123456790}]',
+     doc('["id"]', "[[1234567890123456789],[1234567890123456790]]", "{}")),
+    ("int-vs-float-above-2-53", b'[{"a":9007199254740993},{"a":9007199254740993.0}]',
+     doc('["a"]', "[[9007199254740993],[9007199254740994.0]]", "{}")),
+    ("int-equals-float-2-53", b'[{"a":9007199254740992},{"a":9007199254740992.0}]',
+     doc("[]", "[[],[]]", '{"a":9007199254740992}')),
+    ("u64-max-vs-2-64", b'[{"a":18446744073709551615},{"a":18446744073709551616}]',
+     doc('["a"]', "[[18446744073709551615],[1.8446744073709552e+19]]", "{}")),
+    ("i64-min-float", b'[{"a":-9223372036854775808},{"a":-9223372036854775808.0}]',
+     doc("[]", "[[],[]]", '{"a":-9223372036854775808}')),
+    # nested values use strict equality: the number class counts, key order does not
+    ("nested-array-classes", b'[{"a":[1]},{"a":[1.0]}]', doc('["a"]', "[[[1]],[[1.0]]]", "{}")),
+    ("nested-object-classes", b'[{"a":{"x":1}},{"a":{"x":1.0}}]', doc('["a"]', '[[{"x":1}],[{"x":1.0}]]', "{}")),
+    ("nested-zero", b'[{"a":[0]},{"a":[-0.0]}]', doc('["a"]', "[[[0]],[[-0.0]]]", "{}")),
+    ("object-key-order-ignored", b'[{"a":{"x":1,"y":2}},{"a":{"y":2,"x":1}}]', doc("[]", "[[],[]]", '{"a":{"x":1,"y":2}}')),
+    ("object-copied-whole", b'[{"a":{"y":1,"x":2}},{"a":{"x":3}}]', doc('["a"]', '[[{"y":1,"x":2}],[{"x":3}]]', "{}")),
+    ("object-extra-key", b'[{"a":{"x":1}},{"a":{"x":1,"y":2}}]', doc('["a"]', '[[{"x":1}],[{"x":1,"y":2}]]', "{}")),
+    ("object-missing-key", b'[{"a":{"x":1,"y":2}},{"a":{"x":1}}]', doc('["a"]', '[[{"x":1,"y":2}],[{"x":1}]]', "{}")),
+    ("nested-null-vs-missing", b'[{"a":{"x":null}},{"a":{}}]', doc('["a"]', '[[{"x":null}],[{}]]', "{}")),
+    ("array-lengths", b'[{"a":[1,2]},{"a":[1]}]', doc('["a"]', "[[[1,2]],[[1]]]", "{}")),
+    ("array-order", b'[{"a":[1,2]},{"a":[2,1]}]', doc('["a"]', "[[[1,2]],[[2,1]]]", "{}")),
+    # the document text
+    ("whitespace-dropped", b' \t\r\n[ \t\r\n{ \t\r\n"a" \t\r\n: \t\r\n1.50 \t\r\n, "b" : [1, 2]} \t\r\n] \t\r\n',
+     doc('["a","b"]', "[[1.5,[1,2]]]", "{}")),
+    ("exp-float-cell", b'[{"a":1E2}]', doc('["a"]', "[[100.0]]", "{}")),
+    ("escaped-names-and-values", b'[{"q\\"k":"a\\nb","s\\\\":"\\t"},{"q\\"k":"a\\nb","s\\\\":"x"}]',
+     doc('["s\\\\"]', '[["\\t"],["x"]]', '{"q\\"k":"a\\nb"}')),
+    ("non-ascii-raw", '[{"é":"日"},{"é":"😀"}]'.encode(), doc('["é"]', '[["日"],["😀"]]', "{}")),
+]
+
+
+@pytest.mark.parametrize("payload, expected", [pytest.param(p, e, id=i) for i, p, e in LAYOUTS])
+def test_layout(payload, expected):
+    out = tarvel_codec.columnarize(payload)
+    assert type(out) is bytes
+    assert out == expected
+
+
+def test_min_rows_never_changes_the_output():
+    payload = b'[{"a":1,"b":2},{"a":1,"b":3}]'
+    expected = doc('["b"]', "[[2],[3]]", '{"a":1}')
+    assert {tarvel_codec.columnarize(payload, n) for n in (0, 1, 20, 2**64 - 1)} == {expected}

@@ -1,0 +1,274 @@
+"""Rejected payloads: every parse error with its exact text, line and column."""
+
+import pytest
+
+tarvel_codec = pytest.importorskip("tarvel_codec", reason="tarvel_codec is not installed")
+try:
+    tarvel_codec.columnarize(b'[{"a":1}]')
+except RuntimeError:
+    pytest.skip("transform not built", allow_module_level=True)
+
+INVALID = "invalid row-oriented JSON: "
+NOT_ROW = "expected a JSON object row, got: "
+CTRL = "control character (\\u0000-\\u001F) found while parsing a string"
+
+
+def table(*rows):
+    return [pytest.param(payload, expected, id=name) for name, payload, expected in rows]
+
+
+def error_of(payload):
+    with pytest.raises(RuntimeError) as info:
+        tarvel_codec.columnarize(payload)
+    assert type(info.value) is RuntimeError and len(info.value.args) == 1
+    return str(info.value)
+
+
+# Positions: the column counts the bytes of the line up to and including the
+# offending byte; at the end of the input it is the length of the last line.
+SYNTAX = table(
+    ("empty", b"", "EOF while parsing a value at line 1 column 0"),
+    ("two-spaces", b"  ", "EOF while parsing a value at line 1 column 2"),
+    ("whitespace-ending-in-lf", b" \t\r\n", "EOF while parsing a value at line 2 column 0"),
+    ("bom", b"\xef\xbb\xbf[]", "expected value at line 1 column 1"),
+    ("form-feed-before", b"\x0c[]", "expected value at line 1 column 1"),
+    ("form-feed-inside", b"[\x0c]", "expected value at line 1 column 2"),
+    ("nbsp-inside", b"[\xc2\xa0]", "expected value at line 1 column 2"),
+    ("nul", b"[nul]", "expected ident at line 1 column 5"),
+    ("nulL", b"[nulL]", "expected ident at line 1 column 5"),
+    ("fals", b"[fals]", "expected ident at line 1 column 6"),
+    ("tx", b"[tx]", "expected ident at line 1 column 3"),
+    ("True", b"[True]", "expected value at line 1 column 2"),
+    ("nulll", b"[nulll]", "expected `,` or `]` at line 1 column 6"),
+    ("eof-in-literal", b"[tru", "EOF while parsing a value at line 1 column 4"),
+    ("NaN", b"[NaN]", "expected value at line 1 column 2"),
+    ("single-quotes", b"['a']", "expected value at line 1 column 2"),
+    ("comment", b"[/**/]", "expected value at line 1 column 2"),
+    # numbers
+    ("leading-zero", b"[01]", "invalid number at line 1 column 3"),
+    ("neg-leading-zero", b"[-01]", "invalid number at line 1 column 4"),
+    ("leading-point", b"[.5]", "expected value at line 1 column 2"),
+    ("plus-sign", b"[+1]", "expected value at line 1 column 2"),
+    ("trailing-point", b"[5.]", "invalid number at line 1 column 4"),
+    ("point-then-exp", b"[1.e5]", "invalid number at line 1 column 4"),
+    ("exp-no-digits", b"[1e]", "invalid number at line 1 column 4"),
+    ("exp-sign-no-digits", b"[1E+]", "invalid number at line 1 column 5"),
+    ("zero-point", b"[0.]", "invalid number at line 1 column 4"),
+    ("minus-alone", b"[-]", "invalid number at line 1 column 3"),
+    ("minus-space", b"[- 1]", "invalid number at line 1 column 3"),
+    ("minus-Infinity", b"[-Infinity]", "invalid number at line 1 column 3"),
+    ("hex", b"[0x10]", "expected `,` or `]` at line 1 column 3"),
+    ("two-points", b"[1.5.3]", "expected `,` or `]` at line 1 column 5"),
+    ("eof-after-minus", b"[-", "EOF while parsing a value at line 1 column 2"),
+    ("eof-after-point", b"[1.", "EOF while parsing a value at line 1 column 3"),
+    ("eof-after-e", b"[1e", "EOF while parsing a value at line 1 column 3"),
+    ("eof-after-exp-sign", b"[1e-", "EOF while parsing a value at line 1 column 4"),
+    ("eof-after-digits", b"[12", "EOF while parsing a list at line 1 column 3"),
+    ("eof-after-exp-digits", b"[1e5", "EOF while parsing a list at line 1 column 4"),
+    ("1e400", b"[1e400]", "number out of range at line 1 column 6"),
+    ("-1e400", b"[-1e400]", "number out of range at line 1 column 7"),
+    ("2e308", b"[2e308]", "number out of range at line 1 column 6"),
+    ("exp-int32-max", b"[1e2147483647]", "number out of range at line 1 column 13"),
+    ("exp-text-overflow", b"[1e99999999999]", "number out of range at line 1 column 14"),
+    ("exp-overflow-in-row", b'[{"a":1.5E+99999999999}]', "number out of range at line 1 column 22"),
+    ("long-significand-overflow", b"[123456789012345678901234567890e290]",
+     "number out of range at line 1 column 35"),
+    # strings
+    ("raw-tab", b'["a\tb"]', CTRL + " at line 1 column 4"),
+    ("raw-nul", b'["\x00"]', CTRL + " at line 1 column 3"),
+    ("raw-1f", b'["\x1f"]', CTRL + " at line 1 column 3"),
+    ("raw-lf", b'["ab\n"]', CTRL + " at line 1 column 5"),
+    ("raw-lf-in-key", b'[{"a\nb":1}]', CTRL + " at line 1 column 5"),
+    ("ctrl-after-bad-utf8", b'["\xff\x01"]', CTRL + " at line 1 column 4"),
+    ("escape-x", rb'["\x"]', "invalid escape at line 1 column 4"),
+    ("escape-U", rb'["\U0041"]', "invalid escape at line 1 column 4"),
+    ("escape-quote", rb"""["\'"]""", "invalid escape at line 1 column 4"),
+    ("escape-bad-hex", rb'["\uZZZZ"]', "invalid escape at line 1 column 8"),
+    ("escape-short-hex", rb'["\u12"]', "invalid escape at line 1 column 8"),
+    ("eof-in-u-escape", rb'["\u12"', "EOF while parsing a string at line 1 column 7"),
+    ("eof-after-u", rb'["\u', "EOF while parsing a string at line 1 column 4"),
+    ("eof-after-backslash", b'["a\\', "EOF while parsing a string at line 1 column 4"),
+    ("eof-in-string", b'["a', "EOF while parsing a string at line 1 column 3"),
+    ("eof-before-quote-bad-utf8", b'["\xff', "EOF while parsing a string at line 1 column 3"),
+    ("lone-lead-then-quote", rb'["\ud83d"]', "unexpected end of hex escape at line 1 column 9"),
+    ("lone-lead-then-letter", rb'["\ud83dx"]', "unexpected end of hex escape at line 1 column 9"),
+    ("lead-then-other-escape", rb'["\ud83d\n"]', "unexpected end of hex escape at line 1 column 10"),
+    ("lone-trail", rb'["\ude00"]', "lone leading surrogate in hex escape at line 1 column 8"),
+    ("lead-then-bmp", rb'["\ud83d\u0041"]', "lone leading surrogate in hex escape at line 1 column 14"),
+    ("lead-then-lead", rb'["\ud83d\ud83d"]', "lone leading surrogate in hex escape at line 1 column 14"),
+    ("lead-then-bad-hex", rb'["\ud83d\uZZZZ"]', "invalid escape at line 1 column 14"),
+    ("bad-utf8", b'["\xff"]', "invalid unicode code point at line 1 column 4"),
+    ("truncated-utf8", b'["ab\xc3"]', "invalid unicode code point at line 1 column 6"),
+    ("encoded-surrogate", b'["\xed\xa0\x80"]', "invalid unicode code point at line 1 column 6"),
+    ("bad-utf8-with-escape", b'["\xff\\n"]', "invalid unicode code point at line 1 column 6"),
+    ("bad-utf8-key", b'[{"\xff":1}]', "invalid unicode code point at line 1 column 5"),
+    ("bad-utf8-outside", b"[\xff]", "expected value at line 1 column 2"),
+    # arrays and objects
+    ("trailing-comma", b"[1,]", "trailing comma at line 1 column 4"),
+    ("trailing-comma-lines", b"[\n1,\n]", "trailing comma at line 3 column 1"),
+    ("trailing-comma-object", b'[{"a":1,}]', "trailing comma at line 1 column 9"),
+    ("comma-then-brace", b"[1,}", "expected value at line 1 column 4"),
+    ("comma-then-bracket-in-object", b'[{"a":1,]', "key must be a string at line 1 column 9"),
+    ("leading-comma", b"[,1]", "expected value at line 1 column 2"),
+    ("double-comma", b"[1,,2]", "expected value at line 1 column 4"),
+    ("missing-comma", b"[1 2]", "expected `,` or `]` at line 1 column 4"),
+    ("missing-colon", b'[{"a" 1}]', "expected `:` at line 1 column 7"),
+    ("missing-member-comma", b'[{"a":1 "b":2}]', "expected `,` or `}` at line 1 column 9"),
+    ("missing-member-value", b'[{"a":}]', "expected value at line 1 column 7"),
+    ("number-key", b"[{1:2}]", "key must be a string at line 1 column 3"),
+    ("comma-first-member", b"[{,}]", "key must be a string at line 1 column 3"),
+    ("wrong-closer-object", b'[{"a":1}}', "expected `,` or `]` at line 1 column 9"),
+    ("wrong-closer-array", b"[}", "expected value at line 1 column 2"),
+    ("eof-after-bracket", b"[", "EOF while parsing a list at line 1 column 1"),
+    ("eof-after-element", b"[1", "EOF while parsing a list at line 1 column 2"),
+    ("eof-after-row", b'[{"a":1}', "EOF while parsing a list at line 1 column 8"),
+    ("eof-after-comma", b"[1,", "EOF while parsing a value at line 1 column 3"),
+    ("eof-after-brace", b"[{", "EOF while parsing an object at line 1 column 2"),
+    ("eof-after-key", b'[{"a"', "EOF while parsing an object at line 1 column 5"),
+    ("eof-after-colon", b'[{"a":', "EOF while parsing a value at line 1 column 6"),
+    ("eof-after-member", b'[{"a":1', "EOF while parsing an object at line 1 column 7"),
+    ("eof-after-member-comma", b'[{"a":1,', "EOF while parsing a value at line 1 column 8"),
+    # after the array
+    ("trailing-x", b"[]x", "trailing characters at line 1 column 3"),
+    ("second-array", b"[][]", "trailing characters at line 1 column 3"),
+    ("trailing-bracket", b"[] ]", "trailing characters at line 1 column 4"),
+    ("trailing-comma-after-array", b'[{"a":1}],', "trailing characters at line 1 column 10"),
+    ("trailing-nul", b"[]\x00", "trailing characters at line 1 column 3"),
+    ("trailing-form-feed", b"[]\x0c", "trailing characters at line 1 column 3"),
+    ("trailing-later-line", b"[]\n\nx", "trailing characters at line 3 column 1"),
+    # line feeds end lines; a carriage return is an ordinary byte
+    ("crlf", b"[1,\r\n2 3]", "expected `,` or `]` at line 2 column 3"),
+    ("cr-only", b"[1,\r2 3]", "expected `,` or `]` at line 1 column 7"),
+    ("ident-third-line", b"[\n\n  nul]", "expected ident at line 3 column 6"),
+    ("eof-after-final-lf", b"[1,\n", "EOF while parsing a value at line 2 column 0"),
+    ("eof-list-after-lf", b"[\n  ", "EOF while parsing a list at line 2 column 2"),
+    ("raw-lf-second-line", b'[\n"ab\n"]', CTRL + " at line 2 column 4"),
+    ("raw-lf-opens-string", b'[\n"\n"]', CTRL + " at line 2 column 2"),
+    ("bad-utf8-second-line", b'[\n"\xff"]', "invalid unicode code point at line 2 column 3"),
+    ("out-of-range-second-line", b"[\n1e400]", "number out of range at line 2 column 5"),
+    ("columns-count-bytes", b'["\xc3\xa9" x]', "expected `,` or `]` at line 1 column 7"),
+)
+
+
+@pytest.mark.parametrize("payload, expected", SYNTAX)
+def test_syntax_error(payload, expected):
+    assert error_of(payload) == INVALID + expected
+
+
+# The top-level value is not an array: scalars are read whole and point at
+# their last byte; an object is not read and points before its brace.
+TOP_LEVEL = table(
+    ("null", b"null", "invalid type: null, expected a sequence at line 1 column 4"),
+    ("true", b" true ", "invalid type: boolean `true`, expected a sequence at line 1 column 5"),
+    ("false", b"false", "invalid type: boolean `false`, expected a sequence at line 1 column 5"),
+    ("int", b"5", "invalid type: integer `5`, expected a sequence at line 1 column 1"),
+    ("negative-int", b"-5", "invalid type: integer `-5`, expected a sequence at line 1 column 2"),
+    ("u64-max", b"18446744073709551615",
+     "invalid type: integer `18446744073709551615`, expected a sequence at line 1 column 20"),
+    ("i64-min", b"-9223372036854775808",
+     "invalid type: integer `-9223372036854775808`, expected a sequence at line 1 column 20"),
+    ("float", b"1.50", "invalid type: floating point `1.5`, expected a sequence at line 1 column 4"),
+    ("float-exp", b"1E2", "invalid type: floating point `100.0`, expected a sequence at line 1 column 3"),
+    ("minus-zero", b"-0", "invalid type: floating point `-0.0`, expected a sequence at line 1 column 2"),
+    ("2-pow-64", b"18446744073709551616",
+     "invalid type: floating point `1.8446744073709552e+19`, expected a sequence at line 1 column 20"),
+    ("small-float", b"0.000001", "invalid type: floating point `1e-6`, expected a sequence at line 1 column 8"),
+    ("int-then-junk", b"5 x", "invalid type: integer `5`, expected a sequence at line 1 column 1"),
+    ("null-then-bracket", b"null]", "invalid type: null, expected a sequence at line 1 column 4"),
+    ("null-second-line", b"\nnull", "invalid type: null, expected a sequence at line 2 column 4"),
+    ("string", b'"ab"', 'invalid type: string "ab", expected a sequence at line 1 column 4'),
+    ("string-second-line", b' \n "ab"', 'invalid type: string "ab", expected a sequence at line 2 column 5'),
+    ("string-quotes", rb'"a\"b\\c\/"', r'invalid type: string "a\"b\\c/", expected a sequence at line 1 column 12'),
+    ("string-single-quote", b"\"it's\"", "invalid type: string \"it's\", expected a sequence at line 1 column 6"),
+    ("string-short-escapes", rb'"\t\r\n\u0000"',
+     r'invalid type: string "\t\r\n\0", expected a sequence at line 1 column 14'),
+    ("string-controls", rb'"\u0001\u001f\u007f"',
+     r'invalid type: string "\u{1}\u{1f}\u{7f}", expected a sequence at line 1 column 20'),
+    ("combining-mark", rb'"e\u0301"', r'invalid type: string "e\u{301}", expected a sequence at line 1 column 9'),
+    ("combining-mark-raw", b'"e\xcc\x81"', r'invalid type: string "e\u{301}", expected a sequence at line 1 column 5'),
+    ("enclosing-mark", rb'"\u20dd"', r'invalid type: string "\u{20dd}", expected a sequence at line 1 column 8'),
+    ("format-chars", rb'"\u200b\u00ad\ufeff"',
+     r'invalid type: string "\u{200b}\u{ad}\u{feff}", expected a sequence at line 1 column 20'),
+    ("private-use", rb'"\ue000\udb80\udc00"',
+     r'invalid type: string "\u{e000}\u{f0000}", expected a sequence at line 1 column 20'),
+    ("unassigned", rb'"\u0378"', r'invalid type: string "\u{378}", expected a sequence at line 1 column 8'),
+    ("separators", rb'"\u00a0\u2028\u3000 "',
+     r'invalid type: string "\u{a0}\u{2028}\u{3000} ", expected a sequence at line 1 column 21'),
+    ("printable-raw", '"é日😀"'.encode(), 'invalid type: string "é日😀", expected a sequence at line 1 column 11'),
+    ("object", b'{"a":1}', "invalid type: map, expected a sequence at line 1 column 0"),
+    ("broken-object", b'{"a":', "invalid type: map, expected a sequence at line 1 column 0"),
+    ("object-after-spaces", b"  {", "invalid type: map, expected a sequence at line 1 column 2"),
+    ("object-opens-line", b"\n{}", "invalid type: map, expected a sequence at line 2 column 0"),
+    ("object-indented-line-2", b" \n  {x", "invalid type: map, expected a sequence at line 2 column 2"),
+    ("eof-in-literal", b"nul", "EOF while parsing a value at line 1 column 3"),
+    ("bad-literal", b"nulx", "expected ident at line 1 column 4"),
+    ("eof-in-string", b'"ab', "EOF while parsing a string at line 1 column 3"),
+    ("control-in-string", b'"a\x01"', CTRL + " at line 1 column 3"),
+    ("bad-utf8-string", b'"\xff"', "invalid unicode code point at line 1 column 3"),
+    ("lone-surrogate", rb'"\ud800"', "unexpected end of hex escape at line 1 column 8"),
+    ("leading-zero", b"01", "invalid number at line 1 column 2"),
+    ("minus-alone", b"-", "EOF while parsing a value at line 1 column 1"),
+    ("out-of-range", b"1e400", "number out of range at line 1 column 5"),
+    ("no-value", b"x", "expected value at line 1 column 1"),
+    ("closing-bracket", b"]", "expected value at line 1 column 1"),
+)
+
+
+@pytest.mark.parametrize("payload, expected", TOP_LEVEL)
+def test_top_level_not_an_array(payload, expected):
+    assert error_of(payload) == INVALID + expected
+
+
+# The whole payload is parsed before any element's kind is looked at.
+PRECEDENCE = table(
+    ("syntax-after-scalar", b'[1,{"a":}]', INVALID + "expected value at line 1 column 8"),
+    ("trailing-after-scalar", b"[1]x", INVALID + "trailing characters at line 1 column 4"),
+    ("eof-after-null", b"[null,{}", INVALID + "EOF while parsing a list at line 1 column 8"),
+    ("bad-utf8-after-scalar", b'[1,"\xff"]', INVALID + "invalid unicode code point at line 1 column 6"),
+    ("depth-after-scalar", b"[1," + b"[" * 127, INVALID + "recursion limit exceeded at line 1 column 130"),
+    ("string", b'[{},"s",1]', NOT_ROW + '"s"'),
+    ("float", b"[{}, 1.50, null]", NOT_ROW + "1.5"),
+    ("array", b'[[1, {"b" : 2}]]', NOT_ROW + '[1,{"b":2}]'),
+    ("empty-array", b"[{}, [ ]]", NOT_ROW + "[]"),
+    ("escaped-string", rb'["a\u00e9\/\n"]', NOT_ROW + '"a\u00e9/\\n"'),
+    ("control-escapes", rb'["\u001B\u0000"]', NOT_ROW + '"\\u001b\\u0000"'),
+    ("minus-zero", b"[-0]", NOT_ROW + "-0.0"),
+    ("true", b"[true]", NOT_ROW + "true"),
+    ("null", b"[null]", NOT_ROW + "null"),
+    ("exp-float", b"[1E2]", NOT_ROW + "100.0"),
+    ("after-rows", b'[{"a":1},{"b":2},false,"x"]', NOT_ROW + "false"),
+    ("duplicate-in-element", b'[[{"k":1e16,"k":[]}]]', NOT_ROW + '[{"k":[]}]'),
+)
+
+
+@pytest.mark.parametrize("payload, expected", PRECEDENCE)
+def test_precedence(payload, expected):
+    assert error_of(payload) == expected
+
+
+def nested(levels):
+    """Arrays and objects alternating, `levels` deep counting the outer array."""
+    opens = ["[" if i % 2 == 0 else '{"k":' for i in range(levels)]
+    closes = ["]" if i % 2 == 0 else "}" for i in range(levels)]
+    return ("".join(opens) + "".join(reversed(closes))).encode()
+
+
+def test_127_levels_parse():
+    payload = nested(127)
+    inner = payload[len(b'[{"k":'):-len(b"}]")]
+    assert tarvel_codec.columnarize(payload) == b'{"columns":["k"],"rows":[[' + inner + b']],"constants":{}}'
+
+
+def test_depth_is_given_back_on_close():
+    deep = b"[" * 125 + b"]" * 125
+    payload = b'[{"a":' + deep + b',"b":' + deep + b"}]"
+    assert tarvel_codec.columnarize(payload) == b'{"columns":["a","b"],"rows":[[' + deep + b"," + deep + b']],"constants":{}}'
+
+
+@pytest.mark.parametrize("payload, expected", table(
+    ("arrays", b"[" * 128 + b"]" * 128, "line 1 column 128"),
+    ("mixed", nested(128), "line 1 column 380"),
+    ("mixed-brace-on-new-line", nested(128)[:379] + b"\n" + nested(128)[379:], "line 2 column 1"),
+))
+def test_128_levels_fail(payload, expected):
+    assert error_of(payload) == INVALID + "recursion limit exceeded at " + expected

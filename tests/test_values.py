@@ -1,0 +1,114 @@
+"""Value text round trips through a single cell: numbers, strings, nested objects."""
+
+import pytest
+
+tarvel_codec = pytest.importorskip("tarvel_codec", reason="tarvel_codec is not installed")
+try:
+    tarvel_codec.columnarize(b'[{"a":1}]')
+except RuntimeError:
+    pytest.skip("transform not built", allow_module_level=True)
+
+
+def cell(text):
+    """The document of one row whose only member "v" holds `text`."""
+    out = tarvel_codec.columnarize(b'[{"v":' + text + b"}]")
+    assert type(out) is bytes
+    head, tail = b'{"columns":["v"],"rows":[[', b']],"constants":{}}'
+    assert out.startswith(head) and out.endswith(tail), out
+    return out[len(head):-len(tail)]
+
+
+# Floats are rebuilt from a 64-bit significand and a decimal exponent by
+# multiplying or dividing by the nearest double of a power of ten; past 2**53
+# or |exponent| > 22 this is not the correctly rounded double, on purpose.
+NUMBERS = [
+    ("0", "0"), ("-1", "-1"), ("-0", "-0.0"), ("-0.0", "-0.0"),
+    ("9007199254740993", "9007199254740993"),
+    ("18446744073709551615", "18446744073709551615"),
+    ("10000000000000000999", "10000000000000000999"),
+    ("18446744073709551616", "1.8446744073709552e+19"),
+    ("-9223372036854775808", "-9223372036854775808"),
+    ("-9223372036854775809", "-9.223372036854776e+18"),
+    ("100000000000000000000", "1e+20"),
+    ("123456789012345678901234567890", "1.2345678901234568e+29"),
+    ("1e0", "1.0"), ("1E2", "100.0"), ("1E+2", "100.0"), ("1E6", "1000000.0"),
+    ("1.50", "1.5"), ("-1.5", "-1.5"), ("12.5", "12.5"), ("0.1", "0.1"), ("123.456", "123.456"),
+    ("2.5e-3", "0.0025"), ("0.00012", "0.00012"), ("0.00001", "0.00001"),
+    ("0.000001", "1e-6"), ("1.5e-7", "1.5e-7"),
+    ("1e15", "1000000000000000.0"), ("1e16", "1e+16"), ("1.5e16", "1.5e+16"), ("2e16", "2e+16"),
+    ("1e22", "1e+22"), ("1.5e308", "1.5e+308"),
+    ("5e-324", "5e-324"), ("1.7976931348623157e+308", "1.7976931348623157e+308"),
+    ("1.000000000000000005", "1.0"),
+    ("3.14159265358979323846264338327950288", "3.141592653589793"),
+    ("9007199254740993.0", "9007199254740994.0"),
+    ("9007199254740992.0", "9007199254740992.0"),
+    ("0.000000000000000000000000000001", "9.999999999999999e-31"),
+    ("4.4501477170144023e-308", "4.450147717014403e-308"),
+    # the digit 9 passes 18446744073709551615; the 0 after it must not be taken
+    ("1844674407370955161.90e-18", "1.8446744073709553"),
+    ("184467440737095516190e-20", "1.8446744073709553"),
+    ("1e-400", "0.0"), ("-1e-400", "-0.0"), ("1E-999", "0.0"), ("123.456e-789", "0.0"),
+    ("0e400", "0.0"), ("1e-99999999999", "0.0"), ("0e99999999999", "0.0"),
+    ("-0e99999999999", "-0.0"), ("1e-2147483648", "0.0"),
+]
+
+
+@pytest.mark.parametrize("text, expected", [pytest.param(t, e, id=t) for t, e in NUMBERS])
+def test_number(text, expected):
+    assert cell(text.encode()) == expected.encode()
+
+
+STRINGS = [
+    ("quote", rb'"a\"b"', rb'"a\"b"'),
+    ("backslash", rb'"\\"', rb'"\\"'),
+    ("slash", rb'"\/"', b'"/"'),
+    ("short-escapes", rb'"\b\f\n\r\t"', rb'"\b\f\n\r\t"'),
+    ("u-short-escapes", rb'"\u0008\u000C\u000a\u000D\u0009"', rb'"\b\f\n\r\t"'),
+    ("u-quote-backslash-slash", rb'"\u0022\u005c\u002F"', rb'"\"\\/"'),
+    ("u-controls", rb'"\u001f\u001B\u0001"', rb'"\u001f\u001b\u0001"'),
+    ("u-nul", rb'"a\u0000b"', rb'"a\u0000b"'),
+    ("u-del", rb'"\u007f"', b'"\x7f"'),
+    ("raw-del", b'"\x7f"', b'"\x7f"'),
+    ("u-latin", rb'"\u00e9\u00C9"', '"éÉ"'.encode()),
+    ("u-letters", rb'"\u0041b"', b'"Ab"'),
+    ("surrogate-pair", rb'"\ud83d\ude00"', '"😀"'.encode()),
+    ("surrogate-pair-upper", rb'"\uD834\uDD1E"', b'"\xf0\x9d\x84\x9e"'),
+    ("highest-pair", rb'"\udbff\udfff"', b'"\xf4\x8f\xbf\xbf"'),
+    ("u-line-separator-and-ffff", rb'"\u2028\uffff"', b'"\xe2\x80\xa8\xef\xbf\xbf"'),
+    ("raw-utf8", '"é日😀"'.encode(), '"é日😀"'.encode()),
+    ("empty", b'""', b'""'),
+]
+
+
+@pytest.mark.parametrize("text, expected", [pytest.param(t, e, id=i) for i, t, e in STRINGS])
+def test_string(text, expected):
+    assert cell(text) == expected
+
+
+DOCUMENTS = [
+    ("nested-member-order", b'[{"v":{"z":1,"a":[{"y":null,"b":true}],"m":{}}}]',
+     b'{"columns":["v"],"rows":[[{"z":1,"a":[{"y":null,"b":true}],"m":{}}]],"constants":{}}'),
+    ("nested-whitespace", b'[ { "v" : [ 1 , { "b" : [ ] } ] } ]',
+     b'{"columns":["v"],"rows":[[[1,{"b":[]}]]],"constants":{}}'),
+    ("mixed-array", b'[{"v":[1,-1,1.0,"x",null,true,false,[],{}]}]',
+     b'{"columns":["v"],"rows":[[[1,-1,1.0,"x",null,true,false,[],{}]]],"constants":{}}'),
+    ("row-duplicate", b'[{"a":1,"b":2,"a":3}]', b'{"columns":["a","b"],"rows":[[3,2]],"constants":{}}'),
+    ("row-duplicate-null-last", b'[{"a":1,"b":2,"a":null}]', b'{"columns":["b"],"rows":[[2]],"constants":{}}'),
+    ("row-duplicate-null-first", b'[{"a":null,"b":1,"a":2}]',
+     b'{"columns":["a","b"],"rows":[[2,1]],"constants":{}}'),
+    ("nested-duplicate", b'[{"v":{"a":1,"b":2,"a":3}}]', b'{"columns":["v"],"rows":[[{"a":3,"b":2}]],"constants":{}}'),
+    ("deep-duplicate", b'[{"v":[{"x":{"k":1,"k":{"z":0}}}]}]',
+     b'{"columns":["v"],"rows":[[[{"x":{"k":{"z":0}}}]]],"constants":{}}'),
+    ("escaped-key-duplicate", rb'[{"a":1,"\u0061":2}]', b'{"columns":["a"],"rows":[[2]],"constants":{}}'),
+    ("escaped-key-across-rows", rb'[{"\u0061":1},{"a":2}]', b'{"columns":["a"],"rows":[[1],[2]],"constants":{}}'),
+    ("escaped-key-constant", rb'[{"\u0061":1},{"a":1}]', b'{"columns":[],"rows":[[],[]],"constants":{"a":1}}'),
+    ("nested-escaped-key-duplicate", b'[{"v":{"\\u00e9":1,"\xc3\xa9":2}}]',
+     '{"columns":["v"],"rows":[[{"é":2}]],"constants":{}}'.encode()),
+    ("key-escapes", rb'[{"a\"b\/c\u00e9\n\u0000":1}]',
+     '{"columns":["a\\"b/cé\\n\\u0000"],"rows":[[1]],"constants":{}}'.encode()),
+]
+
+
+@pytest.mark.parametrize("payload, expected", [pytest.param(p, e, id=i) for i, p, e in DOCUMENTS])
+def test_objects_and_keys(payload, expected):
+    assert tarvel_codec.columnarize(payload) == expected

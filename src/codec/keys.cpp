@@ -1,0 +1,71 @@
+// Key interning: open addressing over dense ids, with the process's keyed hash.
+#include "codec/keys.hpp"
+
+#include "codec/hash.hpp"
+
+#include <cstring>
+#include <new>
+#include <random>
+
+namespace tc {
+namespace {
+
+uint64_t read_entropy() {
+  uint64_t value = 0x9E3779B97F4A7C15ULL;
+  try {
+    std::random_device device;
+    value ^= (uint64_t{device()} << 32) ^ device();
+  } catch (...) {
+    value ^= reinterpret_cast<uintptr_t>(&value);  // no entropy source: address bits
+  }
+  return value;
+}
+
+}  // namespace
+
+uint64_t process_hash_seed() {
+  static const uint64_t seed = read_entropy();
+  return seed;
+}
+
+KeyTable::KeyTable() : slots_(64, kNoKey), seed_(process_hash_seed()) {}
+
+uint64_t KeyTable::hash_of(std::string_view body) const { return keyed_hash(body, seed_); }
+
+void KeyTable::grow_slots() {
+  std::vector<uint32_t> bigger(slots_.size() * 2, kNoKey);
+  const size_t mask = bigger.size() - 1;
+  for (uint32_t id = 0; id < entries_.size(); ++id) {
+    size_t i = entries_[id].hash & mask;
+    while (bigger[i] != kNoKey) i = (i + 1) & mask;
+    bigger[i] = id;
+  }
+  slots_.swap(bigger);
+}
+
+uint32_t KeyTable::intern(std::string_view body) {
+  const uint64_t h = hash_of(body);
+  size_t mask = slots_.size() - 1;
+  size_t i = static_cast<size_t>(h) & mask;
+  // Slots hold ids; the stored hash is the low 32 bits, compared before the bytes.
+  for (; slots_[i] != kNoKey; i = (i + 1) & mask) {
+    const Entry& e = entries_[slots_[i]];
+    if (e.hash == static_cast<uint32_t>(h) && e.length == body.size() &&
+        (body.empty() || std::memcmp(text_.data() + e.offset + 1, body.data(), body.size()) == 0)) {
+      return slots_[i];
+    }
+  }
+  if (entries_.size() >= UINT32_MAX - 1 || body.size() >= UINT32_MAX) throw std::bad_alloc();
+  const uint32_t id = static_cast<uint32_t>(entries_.size());
+  Entry entry{text_.size(), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(h),
+              body.find('\\') == std::string_view::npos};
+  text_.push('"');
+  text_.append(body);
+  text_.push('"');
+  entries_.push_back(entry);
+  slots_[i] = id;
+  if (entries_.size() * 2 > slots_.size()) grow_slots();
+  return id;
+}
+
+}  // namespace tc

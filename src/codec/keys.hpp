@@ -1,0 +1,56 @@
+// Interned object keys: each distinct key (by its decoded bytes) gets a dense id, in order of
+// first sight. Keys are held by their compact text, which is one-to-one with the bytes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "codec/byte_buffer.hpp"
+
+namespace tc {
+
+inline constexpr uint32_t kNoKey = UINT32_MAX;
+
+class KeyTable {
+ public:
+  KeyTable();
+
+  [[nodiscard]] uint32_t size() const { return static_cast<uint32_t>(entries_.size()); }
+  // The key as it is written: its compact text between double quotes.
+  [[nodiscard]] std::string_view quoted(uint32_t id) const {
+    const Entry& e = entries_[id];
+    return text_.view(e.offset, e.length + 2);
+  }
+
+  // The id of the key whose compact text (without quotes) is `body`, added when new.
+  uint32_t intern(std::string_view body);
+
+  // True when the raw bytes at `pos` (just past an opening quote) are exactly this key's text
+  // followed by the closing quote. Only keys without escapes take part, since their raw
+  // spelling is unique; a miss says nothing.
+  [[nodiscard]] bool matches_raw(uint32_t id, const char* input, size_t size, size_t pos) const {
+    const Entry& e = entries_[id];
+    return e.plain && size - pos > e.length && input[pos + e.length] == '"' &&
+           (e.length == 0 || std::memcmp(input + pos, text_.data() + e.offset + 1, e.length) == 0);
+  }
+  [[nodiscard]] uint32_t body_length(uint32_t id) const { return entries_[id].length; }
+
+ private:
+  struct Entry {
+    size_t offset;    // of the opening quote in text_
+    uint32_t length;  // of the body
+    uint32_t hash;
+    bool plain;
+  };
+  [[nodiscard]] uint64_t hash_of(std::string_view body) const;
+  void grow_slots();
+
+  ByteBuffer text_;
+  std::vector<Entry> entries_;
+  std::vector<uint32_t> slots_;  // open addressing over ids; kNoKey marks a free slot
+  uint64_t seed_;
+};
+
+}  // namespace tc

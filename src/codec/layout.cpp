@@ -1,0 +1,106 @@
+// One pass over the rows' cells gathers, per key, everything the layout needs: whether some
+// row holds it non-null, in how many rows it occurs, how many bytes its cells take, and
+// whether every row so far holds a value equal to the first row's.
+#include "codec/layout.hpp"
+
+#include <new>
+
+namespace tc {
+namespace {
+
+struct KeyStats {
+  uint64_t rows = 0;           // rows holding the key
+  uint64_t bytes = 0;          // total length of those cells
+  std::string_view first;      // the first row's cell, when the first row holds the key
+  bool non_null = false;
+  bool same_as_first = false;  // present in the first row, non-null there, equal in every row so far
+};
+
+// Checked size arithmetic: a document that cannot be addressed cannot be allocated either.
+struct SizeSum {
+  uint64_t total = 0;
+  void add(uint64_t n) {
+    if (__builtin_add_overflow(total, n, &total)) throw std::bad_alloc();
+  }
+  void add_product(uint64_t a, uint64_t b) {
+    uint64_t product = 0;
+    if (__builtin_mul_overflow(a, b, &product)) throw std::bad_alloc();
+    add(product);
+  }
+};
+
+std::vector<KeyStats> gather_stats(const RowTable& rows) {
+  std::vector<KeyStats> stats(rows.keys.size());
+  CellCursor cursor(rows);
+  CellCursor::Cell cell{};
+  for (size_t r = 0; r < rows.row_count(); ++r) {
+    const size_t row_end = rows.row_ends[r];
+    while (cursor.next(row_end, cell)) {
+      KeyStats& s = stats[cell.key];
+      const bool is_null = cell.text == "null";
+      ++s.rows;
+      s.bytes += cell.text.size();
+      s.non_null = s.non_null || !is_null;
+      if (r == 0) {
+        s.first = cell.text;
+        s.same_as_first = !is_null;
+      } else if (s.same_as_first && !cells_equal(s.first, cell.text)) {
+        s.same_as_first = false;
+      }
+    }
+  }
+  return stats;
+}
+
+size_t document_size(const RowTable& rows, const ColumnarLayout& layout, const std::vector<KeyStats>& stats) {
+  const uint64_t n = rows.row_count();
+  const uint64_t m = layout.columns.size();
+  SizeSum size;
+  size.add(std::string_view(R"({"columns":[)").size());
+  for (uint32_t key : layout.columns) size.add(rows.keys.quoted(key).size());
+  if (m > 1) size.add(m - 1);
+  size.add(std::string_view(R"(],"rows":[)").size());
+  if (n > 0) {
+    size.add_product(n, 2 + (m > 1 ? m - 1 : 0));  // brackets and commas of each row
+    size.add(n - 1);
+    uint64_t cells_present = 0;
+    for (uint32_t key : layout.columns) {
+      size.add(stats[key].bytes);
+      cells_present += stats[key].rows;
+    }
+    uint64_t all_cells = 0;
+    if (__builtin_mul_overflow(n, m, &all_cells)) throw std::bad_alloc();
+    size.add_product(all_cells - cells_present, 4);  // "null" for every absent cell
+  }
+  size.add(std::string_view(R"(],"constants":{)").size());
+  for (const ColumnarLayout::Constant& c : layout.constants) {
+    size.add(rows.keys.quoted(c.key).size() + 1 + c.value.size());
+  }
+  if (layout.constants.size() > 1) size.add(layout.constants.size() - 1);
+  size.add(2);
+  if (size.total > SIZE_MAX / 2) throw std::bad_alloc();
+  return static_cast<size_t>(size.total);
+}
+
+}  // namespace
+
+ColumnarLayout build_layout(const RowTable& rows) {
+  const std::vector<KeyStats> stats = gather_stats(rows);
+  const uint64_t row_count = rows.row_count();
+  ColumnarLayout layout;
+  layout.column_of_key.assign(rows.keys.size(), kNotColumn);
+  for (uint32_t key : rows.row_keys) {
+    const KeyStats& s = stats[key];
+    if (!s.non_null) continue;  // null or absent in every row: dropped
+    if (row_count >= 2 && s.same_as_first && s.rows == row_count) {
+      layout.constants.push_back({key, s.first});
+      continue;
+    }
+    layout.column_of_key[key] = static_cast<uint32_t>(layout.columns.size());
+    layout.columns.push_back(key);
+  }
+  layout.output_size = document_size(rows, layout, stats);
+  return layout;
+}
+
+}  // namespace tc

@@ -1,0 +1,36 @@
+// Column layout and constant folding over the rows the reader produced.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "codec/rows.hpp"
+
+namespace tc {
+
+inline constexpr uint32_t kNotColumn = UINT32_MAX;
+
+struct ColumnarLayout {
+  struct Constant {
+    uint32_t key;
+    std::string_view value;  // the first row's cell text
+  };
+  std::vector<uint32_t> columns;        // key ids, in order of first appearance
+  std::vector<uint32_t> column_of_key;  // per key id: its column, or kNotColumn
+  std::vector<Constant> constants;      // in order of first appearance
+  size_t output_size = 0;               // exact byte count of the document
+};
+
+// Columns are the row keys minus those null or absent in every row, minus the constants: keys
+// present in every row of a table of two rows or more with values equal (cells_equal) to the
+// first row's non-null value. Throws std::bad_alloc when the document could not be held.
+[[nodiscard]] ColumnarLayout build_layout(const RowTable& rows);
+
+// Equality of two cells given by their compact texts. Two numbers at the top of a cell compare
+// by exact mathematical value whatever their classes (1 equals 1.0, 0 equals -0.0, and
+// integers above 2^53 stay distinct); inside arrays and objects the number class counts.
+// Objects compare without regard to member order.
+[[nodiscard]] bool cells_equal(std::string_view a, std::string_view b);
+
+}  // namespace tc

@@ -1,0 +1,279 @@
+// Number reading. The float conversion follows fixed steps (significand S, decimal exponent E,
+// then one multiplication or division by a power of ten) rather than correct rounding: the
+// resulting double decides both constant folding and the text written back.
+#include "codec/number.hpp"
+
+#include <array>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+namespace tc {
+namespace {
+
+constexpr uint64_t kU64Max = UINT64_MAX;
+
+constexpr std::array<double, 309> make_powers() {
+  std::array<double, 309> table{};
+  // Literals, not repeated multiplication: each entry must be the double nearest 10^k.
+#define TC_P10(k) table[k] = 1e##k
+  TC_P10(0); TC_P10(1); TC_P10(2); TC_P10(3); TC_P10(4); TC_P10(5); TC_P10(6); TC_P10(7); TC_P10(8); TC_P10(9);
+  TC_P10(10); TC_P10(11); TC_P10(12); TC_P10(13); TC_P10(14); TC_P10(15); TC_P10(16); TC_P10(17); TC_P10(18); TC_P10(19);
+  TC_P10(20); TC_P10(21); TC_P10(22); TC_P10(23); TC_P10(24); TC_P10(25); TC_P10(26); TC_P10(27); TC_P10(28); TC_P10(29);
+  TC_P10(30); TC_P10(31); TC_P10(32); TC_P10(33); TC_P10(34); TC_P10(35); TC_P10(36); TC_P10(37); TC_P10(38); TC_P10(39);
+  TC_P10(40); TC_P10(41); TC_P10(42); TC_P10(43); TC_P10(44); TC_P10(45); TC_P10(46); TC_P10(47); TC_P10(48); TC_P10(49);
+  TC_P10(50); TC_P10(51); TC_P10(52); TC_P10(53); TC_P10(54); TC_P10(55); TC_P10(56); TC_P10(57); TC_P10(58); TC_P10(59);
+  TC_P10(60); TC_P10(61); TC_P10(62); TC_P10(63); TC_P10(64); TC_P10(65); TC_P10(66); TC_P10(67); TC_P10(68); TC_P10(69);
+  TC_P10(70); TC_P10(71); TC_P10(72); TC_P10(73); TC_P10(74); TC_P10(75); TC_P10(76); TC_P10(77); TC_P10(78); TC_P10(79);
+  TC_P10(80); TC_P10(81); TC_P10(82); TC_P10(83); TC_P10(84); TC_P10(85); TC_P10(86); TC_P10(87); TC_P10(88); TC_P10(89);
+  TC_P10(90); TC_P10(91); TC_P10(92); TC_P10(93); TC_P10(94); TC_P10(95); TC_P10(96); TC_P10(97); TC_P10(98); TC_P10(99);
+  TC_P10(100); TC_P10(101); TC_P10(102); TC_P10(103); TC_P10(104); TC_P10(105); TC_P10(106); TC_P10(107); TC_P10(108); TC_P10(109);
+  TC_P10(110); TC_P10(111); TC_P10(112); TC_P10(113); TC_P10(114); TC_P10(115); TC_P10(116); TC_P10(117); TC_P10(118); TC_P10(119);
+  TC_P10(120); TC_P10(121); TC_P10(122); TC_P10(123); TC_P10(124); TC_P10(125); TC_P10(126); TC_P10(127); TC_P10(128); TC_P10(129);
+  TC_P10(130); TC_P10(131); TC_P10(132); TC_P10(133); TC_P10(134); TC_P10(135); TC_P10(136); TC_P10(137); TC_P10(138); TC_P10(139);
+  TC_P10(140); TC_P10(141); TC_P10(142); TC_P10(143); TC_P10(144); TC_P10(145); TC_P10(146); TC_P10(147); TC_P10(148); TC_P10(149);
+  TC_P10(150); TC_P10(151); TC_P10(152); TC_P10(153); TC_P10(154); TC_P10(155); TC_P10(156); TC_P10(157); TC_P10(158); TC_P10(159);
+  TC_P10(160); TC_P10(161); TC_P10(162); TC_P10(163); TC_P10(164); TC_P10(165); TC_P10(166); TC_P10(167); TC_P10(168); TC_P10(169);
+  TC_P10(170); TC_P10(171); TC_P10(172); TC_P10(173); TC_P10(174); TC_P10(175); TC_P10(176); TC_P10(177); TC_P10(178); TC_P10(179);
+  TC_P10(180); TC_P10(181); TC_P10(182); TC_P10(183); TC_P10(184); TC_P10(185); TC_P10(186); TC_P10(187); TC_P10(188); TC_P10(189);
+  TC_P10(190); TC_P10(191); TC_P10(192); TC_P10(193); TC_P10(194); TC_P10(195); TC_P10(196); TC_P10(197); TC_P10(198); TC_P10(199);
+  TC_P10(200); TC_P10(201); TC_P10(202); TC_P10(203); TC_P10(204); TC_P10(205); TC_P10(206); TC_P10(207); TC_P10(208); TC_P10(209);
+  TC_P10(210); TC_P10(211); TC_P10(212); TC_P10(213); TC_P10(214); TC_P10(215); TC_P10(216); TC_P10(217); TC_P10(218); TC_P10(219);
+  TC_P10(220); TC_P10(221); TC_P10(222); TC_P10(223); TC_P10(224); TC_P10(225); TC_P10(226); TC_P10(227); TC_P10(228); TC_P10(229);
+  TC_P10(230); TC_P10(231); TC_P10(232); TC_P10(233); TC_P10(234); TC_P10(235); TC_P10(236); TC_P10(237); TC_P10(238); TC_P10(239);
+  TC_P10(240); TC_P10(241); TC_P10(242); TC_P10(243); TC_P10(244); TC_P10(245); TC_P10(246); TC_P10(247); TC_P10(248); TC_P10(249);
+  TC_P10(250); TC_P10(251); TC_P10(252); TC_P10(253); TC_P10(254); TC_P10(255); TC_P10(256); TC_P10(257); TC_P10(258); TC_P10(259);
+  TC_P10(260); TC_P10(261); TC_P10(262); TC_P10(263); TC_P10(264); TC_P10(265); TC_P10(266); TC_P10(267); TC_P10(268); TC_P10(269);
+  TC_P10(270); TC_P10(271); TC_P10(272); TC_P10(273); TC_P10(274); TC_P10(275); TC_P10(276); TC_P10(277); TC_P10(278); TC_P10(279);
+  TC_P10(280); TC_P10(281); TC_P10(282); TC_P10(283); TC_P10(284); TC_P10(285); TC_P10(286); TC_P10(287); TC_P10(288); TC_P10(289);
+  TC_P10(290); TC_P10(291); TC_P10(292); TC_P10(293); TC_P10(294); TC_P10(295); TC_P10(296); TC_P10(297); TC_P10(298); TC_P10(299);
+  TC_P10(300); TC_P10(301); TC_P10(302); TC_P10(303); TC_P10(304); TC_P10(305); TC_P10(306); TC_P10(307); TC_P10(308);
+#undef TC_P10
+  return table;
+}
+constexpr std::array<double, 309> kPowersOfTen = make_powers();
+
+inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// S × 10 + digit would pass the largest u64.
+inline bool significand_overflows(uint64_t s, unsigned digit) {
+  return s >= kU64Max / 10 && (s > kU64Max / 10 || digit > kU64Max % 10);
+}
+
+// The fixed conversion steps: x = S as double, scaled by one power of ten. False on overflow.
+bool scale_to_double(uint64_t significand, int32_t exponent, double& result) {
+  double x = static_cast<double>(significand);
+  int64_t e = exponent;
+  while (e > 308 || e < -308) {
+    if (x == 0.0) {
+      result = x;
+      return true;
+    }
+    if (e > 0) return false;
+    x /= 1e308;
+    e += 308;
+  }
+  if (e >= 0) {
+    x *= kPowersOfTen[static_cast<size_t>(e)];
+    if (std::isinf(x)) return false;
+  } else {
+    x /= kPowersOfTen[static_cast<size_t>(-e)];
+  }
+  result = x;
+  return true;
+}
+
+// Shortcut for short decimals: below 10^15 and |E| <= 22 the steps above round exactly once,
+// and such a decimal is the shortest text of its double, so its own digits are the answer.
+size_t write_short_decimal(bool negative, uint64_t significand, int32_t exponent, char* out) {
+  if (significand == 0) return write_float_digits(negative, "0", 0, 0, out);
+  while (significand % 10 == 0) {
+    significand /= 10;
+    ++exponent;
+  }
+  char digits[20];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, significand);
+  (void)ec;
+  size_t count = static_cast<size_t>(end - digits);
+  return write_float_digits(negative, digits, count, exponent + static_cast<int32_t>(count) - 1, out);
+}
+
+}  // namespace
+
+size_t write_float_digits(bool negative, const char* digits, size_t count, int exponent, char* out) {
+  char* p = out;
+  if (negative) *p++ = '-';
+  if (count == 0) {  // zero
+    std::memcpy(p, "0.0", 3);
+    return static_cast<size_t>(p + 3 - out);
+  }
+  const int n = static_cast<int>(count);
+  if (exponent >= 16 || exponent <= -6) {
+    *p++ = digits[0];
+    if (n > 1) {
+      *p++ = '.';
+      std::memcpy(p, digits + 1, count - 1);
+      p += count - 1;
+    }
+    *p++ = 'e';
+    *p++ = exponent < 0 ? '-' : '+';
+    auto [end, ec] = std::to_chars(p, p + 8, exponent < 0 ? -exponent : exponent);
+    (void)ec;
+    return static_cast<size_t>(end - out);
+  }
+  if (exponent >= 0) {
+    if (exponent >= n - 1) {
+      std::memcpy(p, digits, count);
+      p += count;
+      for (int i = n - 1; i < exponent; ++i) *p++ = '0';
+      *p++ = '.';
+      *p++ = '0';
+    } else {
+      size_t whole = static_cast<size_t>(exponent) + 1;
+      std::memcpy(p, digits, whole);
+      p += whole;
+      *p++ = '.';
+      std::memcpy(p, digits + whole, count - whole);
+      p += count - whole;
+    }
+    return static_cast<size_t>(p - out);
+  }
+  *p++ = '0';
+  *p++ = '.';
+  for (int i = 0; i < -exponent - 1; ++i) *p++ = '0';
+  std::memcpy(p, digits, count);
+  p += count;
+  return static_cast<size_t>(p - out);
+}
+
+size_t write_float(double value, char* out) {
+  bool negative = std::signbit(value);
+  if (value == 0.0) return write_float_digits(negative, "0", 0, 0, out);
+  // Scientific form gives the shortest round-trip digits and their exponent: d[.ddd]e±XX.
+  char text[40];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific);
+  (void)ec;
+  char digits[20];
+  size_t count = 0;
+  const char* p = text;
+  for (; p < end && *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  int exponent = 0;
+  std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+  while (count > 1 && digits[count - 1] == '0') --count;
+  return write_float_digits(negative, digits, count, exponent, out);
+}
+
+ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  const size_t start = pos;
+  const bool negative = input[pos] == '-';
+  if (negative) ++pos;
+  if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingValue, size);
+
+  uint64_t significand = 0;
+  int64_t exponent = 0;      // kept wide while digits are counted; clamped before use
+  bool refused = false;      // a digit would have passed the largest u64: no more accumulate
+  bool is_float = false;
+
+  char first = input[pos];
+  if (first == '0') {
+    ++pos;
+    if (pos < size && is_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
+  } else if (is_digit(first)) {
+    significand = static_cast<uint64_t>(first - '0');
+    ++pos;
+    while (pos < size && is_digit(input[pos])) {
+      unsigned digit = static_cast<unsigned>(input[pos] - '0');
+      if (significand_overflows(significand, digit)) {
+        refused = true;
+        break;
+      }
+      significand = significand * 10 + digit;
+      ++pos;
+    }
+    if (refused) {
+      is_float = true;
+      for (; pos < size && is_digit(input[pos]); ++pos) ++exponent;
+    }
+  } else {
+    return fail_at(ErrorCode::kInvalidNumber, pos);
+  }
+
+  if (pos < size && input[pos] == '.') {
+    is_float = true;
+    ++pos;
+    size_t fraction_start = pos;
+    for (; pos < size && is_digit(input[pos]); ++pos) {
+      if (refused) continue;
+      unsigned digit = static_cast<unsigned>(input[pos] - '0');
+      if (significand_overflows(significand, digit)) {
+        refused = true;
+        continue;
+      }
+      significand = significand * 10 + digit;
+      --exponent;
+    }
+    if (pos == fraction_start) {
+      if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingValue, size);
+      return fail_at(ErrorCode::kInvalidNumber, pos);
+    }
+  }
+
+  bool exponent_overflow = false;
+  bool positive_exponent = true;
+  if (pos < size && (input[pos] == 'e' || input[pos] == 'E')) {
+    is_float = true;
+    ++pos;
+    if (pos < size && (input[pos] == '+' || input[pos] == '-')) {
+      positive_exponent = input[pos] == '+';
+      ++pos;
+    }
+    if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingValue, size);
+    if (!is_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
+    int32_t value = input[pos] - '0';
+    ++pos;
+    for (; pos < size && is_digit(input[pos]); ++pos) {
+      int32_t digit = input[pos] - '0';
+      if (exponent_overflow) continue;
+      if (value >= INT32_MAX / 10 && (value > INT32_MAX / 10 || digit > INT32_MAX % 10)) {
+        exponent_overflow = true;
+        continue;
+      }
+      value = value * 10 + digit;
+    }
+    exponent += positive_exponent ? value : -static_cast<int64_t>(value);
+  }
+
+  char* dst = out.reserve(kMaxFloatText);  // integers in range are at most 21 bytes
+  if (!is_float) {
+    // -0 and negatives below the i64 range are floats; every other integer keeps its text.
+    bool fits = !negative || (significand != 0 && significand <= (uint64_t{1} << 63));
+    if (fits) {
+      std::memcpy(dst, input + start, pos - start);
+      out.commit(pos - start);
+      return {};
+    }
+    double x = static_cast<double>(significand);
+    out.commit(write_float(-x, dst));
+    return {};
+  }
+
+  if (exponent_overflow) {
+    if (significand != 0 && positive_exponent) return fail_at(ErrorCode::kNumberOutOfRange, pos - 1);
+    out.commit(write_float_digits(negative, "0", 0, 0, dst));
+    return {};
+  }
+  const int32_t e32 = exponent > INT32_MAX ? INT32_MAX : exponent < INT32_MIN ? INT32_MIN : static_cast<int32_t>(exponent);
+  if (significand < 1000000000000000ULL && e32 >= -22 && e32 <= 22) {
+    out.commit(write_short_decimal(negative, significand, e32, dst));
+    return {};
+  }
+  double x = 0;
+  if (!scale_to_double(significand, e32, x)) return fail_at(ErrorCode::kNumberOutOfRange, pos - 1);
+  out.commit(write_float(negative ? -x : x, dst));
+  return {};
+}
+
+}  // namespace tc

@@ -1,0 +1,30 @@
+// Row intake: reads the payload as one JSON array whose elements must all be objects.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "codec/errors.hpp"
+#include "codec/rows.hpp"
+
+namespace tc {
+
+// The rows, or the whole error text. A syntax error anywhere wins over a non-object element;
+// among non-object elements the first is reported.
+struct ParsedRows {
+  bool ok = false;
+  RowTable table;
+  std::string error;
+};
+
+// One pass over the payload: every cell's compact text is written while it is read.
+[[nodiscard]] ParsedRows parse_rows(std::string_view payload);
+
+// The wrong-kind description of a top-level value that is not an array, or the error met
+// while reading it. `pos` is at the value's first byte.
+[[nodiscard]] ParseError describe_top_level(const char* input, size_t size, size_t pos);
+
+// Debug quoting of a string given by its compact body: "…" with \" \\ \t \r \n \0 and \u{…}
+// for characters that do not print.
+[[nodiscard]] std::string debug_quote(std::string_view compact_body);
+
+}  // namespace tc

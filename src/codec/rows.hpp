@@ -1,0 +1,68 @@
+// The rows of a payload, as the reader leaves them: every cell's compact text in one arena and,
+// per row, its members as (key id, cell length) pairs.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "codec/byte_buffer.hpp"
+#include "codec/keys.hpp"
+
+namespace tc {
+
+// One member of a row. Cells lie back to back in `RowTable::cells` in member order, so a
+// cell's offset is the sum of the lengths before it; that keeps a member at 8 bytes.
+struct Member {
+  uint32_t key;
+  uint32_t length;
+};
+// A member whose key came again later in the same row: the later value replaced it.
+inline constexpr uint32_t kReplacedMember = UINT32_MAX;
+// More bytes of the cell before it (cells of 4 GiB and more take several members).
+inline constexpr uint32_t kMoreBytes = UINT32_MAX - 1;
+inline constexpr uint32_t kMaxMemberLength = UINT32_MAX;
+
+struct RowTable {
+  ByteBuffer cells;                // compact text of every cell, in payload order
+  std::vector<Member> members;     // every row's members, in payload order
+  std::vector<size_t> row_ends;    // index in `members` just past each row's last member
+  std::vector<uint32_t> row_keys;  // keys of the rows (not of nested objects), first sight first
+  KeyTable keys;                   // every key, row-level and nested
+
+  [[nodiscard]] size_t row_count() const { return row_ends.size(); }
+};
+
+// Walks the live cells of rows in order: replaced members are skipped, long cells joined.
+class CellCursor {
+ public:
+  explicit CellCursor(const RowTable& table) : table_(table) {}
+
+  struct Cell {
+    uint32_t key;
+    std::string_view text;
+  };
+  // Next live cell of the row that ends at member index `row_end`; false at the row's end.
+  bool next(size_t row_end, Cell& cell) {
+    const std::vector<Member>& members = table_.members;
+    while (index_ < row_end) {
+      const Member& m = members[index_++];
+      size_t length = m.length;
+      while (index_ < row_end && members[index_].key == kMoreBytes) length += members[index_++].length;
+      const size_t offset = offset_;
+      offset_ += length;
+      if (m.key != kReplacedMember) {
+        cell = {m.key, table_.cells.view(offset, length)};
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  const RowTable& table_;
+  size_t index_ = 0;
+  size_t offset_ = 0;
+};
+
+}  // namespace tc

@@ -1,0 +1,67 @@
+// Byte scanning many bytes at a time: whitespace runs and the next byte a string must look at.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tc {
+
+inline bool is_json_space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// First index at or after `pos` that is not JSON whitespace (or `size`).
+inline size_t skip_space(const char* input, size_t size, size_t pos) {
+  while (pos < size && is_json_space(input[pos])) ++pos;
+  return pos;
+}
+
+// First index at or after `pos` whose byte is a double quote, a backslash, a control byte
+// (below 0x20) or a non-ASCII byte (0x80 and up), or `size`.
+inline size_t find_string_special(const char* input, size_t size, size_t pos) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i space = _mm_set1_epi8(0x20);
+  while (pos + 16 <= size) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
+    // Signed compare: bytes 0x80 and up are negative, so "less than 0x20" catches them too.
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                               _mm_cmplt_epi8(v, space));
+    int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    pos += 16;
+  }
+#endif
+  for (; pos < size; ++pos) {
+    unsigned char c = static_cast<unsigned char>(input[pos]);
+    if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) return pos;
+  }
+  return size;
+}
+
+// Length of the well-formed UTF-8 sequence that starts at `pos` with a byte of 0x80 or more,
+// or 0 when it is not well formed (overlong, surrogate, above U+10FFFF, truncated).
+inline size_t utf8_sequence_length(const char* input, size_t size, size_t pos) {
+  const auto* p = reinterpret_cast<const unsigned char*>(input + pos);
+  const size_t available = size - pos;
+  const unsigned char lead = p[0];
+  auto cont = [&](size_t i, unsigned char lo, unsigned char hi) { return i < available && p[i] >= lo && p[i] <= hi; };
+  if (lead < 0xC2) return 0;
+  if (lead < 0xE0) return cont(1, 0x80, 0xBF) ? 2 : 0;
+  if (lead < 0xF0) {
+    unsigned char lo = lead == 0xE0 ? 0xA0 : 0x80;
+    unsigned char hi = lead == 0xED ? 0x9F : 0xBF;
+    return cont(1, lo, hi) && cont(2, 0x80, 0xBF) ? 3 : 0;
+  }
+  if (lead < 0xF5) {
+    unsigned char lo = lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char hi = lead == 0xF4 ? 0x8F : 0xBF;
+    return cont(1, lo, hi) && cont(2, 0x80, 0xBF) && cont(3, 0x80, 0xBF) ? 4 : 0;
+  }
+  return 0;
+}
+
+}  // namespace tc

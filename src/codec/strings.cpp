@@ -1,0 +1,150 @@
+// String bodies: fast runs between special bytes, escapes decoded and re-escaped compactly.
+#include "codec/strings.hpp"
+
+#include "codec/scan.hpp"
+
+namespace tc {
+namespace {
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Four hex digits at `pos`. Fewer than four bytes left is the end of the string; a bad digit
+// among four points at the fourth.
+ReadStatus read_hex4(const char* input, size_t size, size_t& pos, unsigned& value) {
+  if (size - pos < 4) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
+  int v = 0;
+  bool good = true;
+  for (size_t i = 0; i < 4; ++i) {
+    int digit = hex_value(input[pos + i]);
+    good = good && digit >= 0;
+    v = v * 16 + digit;
+  }
+  pos += 4;
+  if (!good) return fail_at(ErrorCode::kInvalidEscape, pos - 1);
+  value = static_cast<unsigned>(v);
+  return {};
+}
+
+void write_utf8_4(unsigned cp, ByteBuffer& out) {
+  char* p = out.reserve(4);
+  p[0] = static_cast<char>(0xF0 | (cp >> 18));
+  p[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  p[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  p[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  out.commit(4);
+}
+
+// `pos` is just past "\u". A leading surrogate must be followed at once by a \u trailing one.
+ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  unsigned first = 0;
+  if (ReadStatus s = read_hex4(input, size, pos, first)) return s;
+  if (first >= 0xDC00 && first <= 0xDFFF) return fail_at(ErrorCode::kLoneLeadingSurrogate, pos - 1);
+  if (first < 0xD800 || first > 0xDBFF) {
+    write_code_point(first, out);
+    return {};
+  }
+  for (char expected : {'\\', 'u'}) {
+    if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
+    if (input[pos] != expected) return fail_at(ErrorCode::kUnexpectedEndOfHexEscape, pos);
+    ++pos;
+  }
+  unsigned second = 0;
+  if (ReadStatus s = read_hex4(input, size, pos, second)) return s;
+  if (second < 0xDC00 || second > 0xDFFF) return fail_at(ErrorCode::kLoneLeadingSurrogate, pos - 1);
+  write_utf8_4(0x10000 + ((first - 0xD800) << 10) + (second - 0xDC00), out);
+  return {};
+}
+
+// `pos` is at the backslash.
+ReadStatus read_escape(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  if (pos + 1 >= size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
+  char letter = input[pos + 1];
+  pos += 2;
+  switch (letter) {
+    case '"': out.append("\\\"", 2); return {};
+    case '\\': out.append("\\\\", 2); return {};
+    case '/': out.push('/'); return {};
+    case 'b': out.append("\\b", 2); return {};
+    case 'f': out.append("\\f", 2); return {};
+    case 'n': out.append("\\n", 2); return {};
+    case 'r': out.append("\\r", 2); return {};
+    case 't': out.append("\\t", 2); return {};
+    case 'u': return read_unicode_escape(input, size, pos, out);
+    default: return fail_at(ErrorCode::kInvalidEscape, pos - 1);
+  }
+}
+
+}  // namespace
+
+void write_code_point(unsigned cp, ByteBuffer& out) {
+  char* p = out.reserve(6);
+  if (cp < 0x20) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    switch (cp) {
+      case 0x08: out.append("\\b", 2); return;
+      case 0x09: out.append("\\t", 2); return;
+      case 0x0A: out.append("\\n", 2); return;
+      case 0x0C: out.append("\\f", 2); return;
+      case 0x0D: out.append("\\r", 2); return;
+      default:
+        p[0] = '\\'; p[1] = 'u'; p[2] = '0'; p[3] = '0';
+        p[4] = kHex[cp >> 4];
+        p[5] = kHex[cp & 0xF];
+        out.commit(6);
+        return;
+    }
+  }
+  if (cp == '"' || cp == '\\') {
+    p[0] = '\\';
+    p[1] = static_cast<char>(cp);
+    out.commit(2);
+  } else if (cp < 0x80) {
+    p[0] = static_cast<char>(cp);
+    out.commit(1);
+  } else if (cp < 0x800) {
+    p[0] = static_cast<char>(0xC0 | (cp >> 6));
+    p[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    out.commit(2);
+  } else {
+    p[0] = static_cast<char>(0xE0 | (cp >> 12));
+    p[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    p[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    out.commit(3);
+  }
+}
+
+ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  size_t run_start = pos;
+  bool bad_utf8 = false;
+  for (;;) {
+    pos = find_string_special(input, size, pos);
+    if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
+    unsigned char c = static_cast<unsigned char>(input[pos]);
+    if (c == '"') {
+      out.append(input + run_start, pos - run_start);
+      ++pos;
+      if (bad_utf8) return fail_at(ErrorCode::kInvalidUnicodeCodePoint, pos - 1);
+      return {};
+    }
+    if (c == '\\') {
+      out.append(input + run_start, pos - run_start);
+      if (ReadStatus s = read_escape(input, size, pos, out)) return s;
+      run_start = pos;
+      continue;
+    }
+    if (c < 0x20) return fail_at(ErrorCode::kControlCharacter, pos);
+    size_t length = utf8_sequence_length(input, size, pos);
+    if (length == 0) {
+      bad_utf8 = true;  // keep scanning: an earlier-found error of another kind wins
+      length = 1;
+    }
+    pos += length;
+  }
+}
+
+}  // namespace tc

@@ -19,7 +19,6 @@ LAYOUTS = [
     ("one-empty-row", b"[{}]", doc("[]", "[[]]", "{}")),
     ("two-empty-rows", b"[{},{}]", doc("[]", "[[],[]]", "{}")),
     ("single-row-drops-null", b'[{"a":1,"b":null,"c":"x"}]', doc('["a","c"]', '[[1,"x"]]', "{}")),
-    ("single-row-no-constants", b'[{"a":1}]', doc('["a"]', "[[1]]", "{}")),
     ("missing-keys-null", b'[{"a":1,"b":2},{"b":3,"c":4}]', doc('["a","b","c"]', "[[1,2,null],[null,3,4]]", "{}")),
     ("first-appearance", b'[{"b":1},{"a":2,"b":3},{"c":4,"a":5}]',
      doc('["b","a","c"]', "[[1,null,null],[3,2,null],[null,5,4]]", "{}")),
@@ -47,7 +46,6 @@ LAYOUTS = [
     # top-level numbers compare by exact value; the first row's form wins
     ("int-then-float", b'[{"a":1},{"a":1.0}]', doc("[]", "[[],[]]", '{"a":1}')),
     ("float-then-int", b'[{"a":1.0},{"a":1}]', doc("[]", "[[],[]]", '{"a":1.0}')),
-    ("exp-then-int", b'[{"a":1e0},{"a":1}]', doc("[]", "[[],[]]", '{"a":1.0}')),
     ("hundred", b'[{"a":100},{"a":1E2},{"a":100.0}]', doc("[]", "[[],[],[]]", '{"a":100}')),
     ("zero-minus-zero", b'[{"a":0},{"a":-0.0}]', doc("[]", "[[],[]]", '{"a":0}')),
     ("minus-zero-first", b'[{"a":-0},{"a":0}]', doc("[]", "[[],[]]", '{"a":-0.0}')),
@@ -68,14 +66,14 @@ LAYOUTS = [
     # nested values use strict equality: the number class counts, key order does not
     ("nested-array-classes", b'[{"a":[1]},{"a":[1.0]}]', doc('["a"]', "[[[1]],[[1.0]]]", "{}")),
     ("nested-object-classes", b'[{"a":{"x":1}},{"a":{"x":1.0}}]', doc('["a"]', '[[{"x":1}],[{"x":1.0}]]', "{}")),
-    ("nested-zero", b'[{"a":[0]},{"a":[-0.0]}]', doc('["a"]', "[[[0]],[[-0.0]]]", "{}")),
     ("object-key-order-ignored", b'[{"a":{"x":1,"y":2}},{"a":{"y":2,"x":1}}]', doc("[]", "[[],[]]", '{"a":{"x":1,"y":2}}')),
     ("object-copied-whole", b'[{"a":{"y":1,"x":2}},{"a":{"x":3}}]', doc('["a"]', '[[{"y":1,"x":2}],[{"x":3}]]', "{}")),
     ("object-extra-key", b'[{"a":{"x":1}},{"a":{"x":1,"y":2}}]', doc('["a"]', '[[{"x":1}],[{"x":1,"y":2}]]', "{}")),
     ("object-missing-key", b'[{"a":{"x":1,"y":2}},{"a":{"x":1}}]', doc('["a"]', '[[{"x":1,"y":2}],[{"x":1}]]', "{}")),
+    ("object-null-vs-other-key", b'[{"a":{"x":null,"y":1}},{"a":{"y":1,"z":null}}]',
+     doc('["a"]', '[[{"x":null,"y":1}],[{"y":1,"z":null}]]', "{}")),
     ("nested-null-vs-missing", b'[{"a":{"x":null}},{"a":{}}]', doc('["a"]', '[[{"x":null}],[{}]]', "{}")),
     ("array-lengths", b'[{"a":[1,2]},{"a":[1]}]', doc('["a"]', "[[[1,2]],[[1]]]", "{}")),
-    ("array-order", b'[{"a":[1,2]},{"a":[2,1]}]', doc('["a"]', "[[[1,2]],[[2,1]]]", "{}")),
     # the document text
     ("whitespace-dropped", b' \t\r\n[ \t\r\n{ \t\r\n"a" \t\r\n: \t\r\n1.50 \t\r\n, "b" : [1, 2]} \t\r\n] \t\r\n',
      doc('["a","b"]', "[[1.5,[1,2]]]", "{}")),
@@ -92,8 +90,3 @@ def test_layout(payload, expected):
     assert type(out) is bytes
     assert out == expected
 
-
-def test_min_rows_never_changes_the_output():
-    payload = b'[{"a":1,"b":2},{"a":1,"b":3}]'
-    expected = doc('["b"]', "[[2],[3]]", '{"a":1}')
-    assert {tarvel_codec.columnarize(payload, n) for n in (0, 1, 20, 2**64 - 1)} == {expected}

@@ -1,0 +1,39 @@
+// Runs the transform under the fuzz target's checks: determinism, then output or error text.
+#include "checks.hpp"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "codec/fault.hpp"
+
+namespace tc::fuzz {
+namespace {
+
+// Payloads this small have small outputs; memory can only run out through a fault.
+constexpr std::size_t kSmallPayload = 8192;
+
+}  // namespace
+
+TransformResult transform_exact(std::string_view payload) {
+  const std::unique_ptr<char[]> copy(new char[payload.size()]);
+  if (!payload.empty()) std::memcpy(copy.get(), payload.data(), payload.size());
+  return columnarize_json(std::string_view(copy.get(), payload.size()));
+}
+
+std::string check_columnarize(std::string_view payload) {
+  try {
+    const TransformResult first = transform_exact(payload);
+    const TransformResult second = transform_exact(payload);
+    if (first.ok != second.ok || first.text != second.text) {
+      return "two runs on one payload differ:\n  " + first.text + "\n  " + second.text;
+    }
+    return first.ok ? check_output(first.text) : check_error_text(payload, first.text);
+  } catch (const InternalFault& fault) {
+    return std::string("internal fault: ") + fault.what();
+  } catch (const std::bad_alloc&) {
+    return payload.size() <= kSmallPayload ? "std::bad_alloc on a small payload" : "";
+  }
+}
+
+}  // namespace tc::fuzz

@@ -22,7 +22,7 @@ from pipelines import load_contenders
 from realworld import github_payloads
 from rounds import Workload, interleaved_medians
 from scaling import thread_scaling
-from verify import check_workload
+from verify import Verdict, check_workload
 
 
 @dataclass(frozen=True)
@@ -50,18 +50,17 @@ def checked_contenders(workloads: list[Workload], include_ours: bool) -> dict:
     contenders, skipped = load_contenders(include_ours)
     for name, reason in skipped.items():
         print(f"skip {name}: {reason}")
-    verdicts: dict[str, list[str]] = {c.name: [] for c in contenders}
+    verdicts = {c.name: Verdict() for c in contenders}
     for w in workloads:
-        for name, note in check_workload(contenders, w.payloads).items():
-            verdicts[name].append(note)
+        check_workload(contenders, w.payloads, verdicts)
     passed = {}
     for contender in contenders:
-        failures = [v for v in verdicts[contender.name] if v.startswith("FAILED")]
-        if failures:
-            print(f"skip {contender.name}: output check {failures[0]}")
+        verdict = verdicts[contender.name]
+        if verdict.failure:
+            print(f"skip {contender.name}: output check {verdict.describe()}")
         else:
-            notes = sorted(set("; ".join(verdicts[contender.name]).split("; ")))
-            print(f"check {contender.name}: {len(workloads)} workloads, {', '.join(notes)}")
+            print(f"check {contender.name} on {len(workloads)} workloads: "
+                  f"{'parses every payload' if not contender.makes_document else verdict.describe()}")
             passed[contender.name] = contender.run
     return passed
 

@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import json
 import math
+from dataclasses import dataclass
 
 from layout import columnar_document
 from pipelines import Contender
@@ -45,37 +46,45 @@ def _compare(ours: object, ref: object, path: str) -> int:
     raise Mismatch(f"{path}: {ours!r:.60} vs {ref!r:.60}")
 
 
-def check_document(output: bytes, ref: dict, ref_text: str) -> str:
-    """'exact', or how many floats were within tolerance; raises Mismatch otherwise."""
+def check_document(output: bytes, ref: dict, ref_text: str) -> int:
+    """0 when exact, else how many floats needed the tolerance; raises Mismatch otherwise."""
     if type(output) is not bytes:
         raise Mismatch(f"result is {type(output).__name__}, not bytes")
     parsed = json.loads(output)
     # json.dumps spells 1, 1.0 and true differently, so equal text means equal kinds too.
     if json.dumps(parsed, ensure_ascii=False) == ref_text:
+        return 0
+    return _compare(parsed, ref, "$")
+
+
+@dataclass
+class Verdict:
+    failure: str | None = None
+    near_floats: int = 0  # floats equal only within the tolerance, over all payloads checked
+
+    def describe(self) -> str:
+        if self.failure:
+            return f"FAILED: {self.failure}"
+        if self.near_floats:
+            return f"equal; {self.near_floats} float(s) within {_MAX_ULPS} ulp, the rest exact"
         return "exact"
-    near = _compare(parsed, ref, "$")
-    return f"equal, {near} float(s) within {_MAX_ULPS} ulp"
 
 
-def check_workload(contenders: list[Contender], payloads: tuple[bytes, ...]) -> dict[str, str]:
-    """Per contender: a note on how its output matched, or 'FAILED: ...' with the first problem."""
-    notes: dict[str, set[str]] = {c.name: set() for c in contenders}
-    failed: dict[str, str] = {}
+def check_workload(contenders: list[Contender], payloads: tuple[bytes, ...], verdicts: dict[str, Verdict]) -> None:
+    """Checks every contender on every payload, adding to its verdict; the first failure sticks."""
     for payload in payloads:
         rows = json.loads(payload)
         ref = columnar_document(rows)
         ref_text = json.dumps(ref, ensure_ascii=False)
         for contender in contenders:
-            if contender.name in failed:
+            verdict = verdicts[contender.name]
+            if verdict.failure:
                 continue
             try:
                 result = contender.run(payload)
                 if contender.makes_document:
-                    notes[contender.name].add(check_document(result, ref, ref_text))
+                    verdict.near_floats += check_document(result, ref, ref_text)
                 elif result != len(rows):
                     raise Mismatch(f"parse saw {result!r} elements, expected {len(rows)}")
-                else:
-                    notes[contender.name].add("parses")
             except Exception as exc:  # any failure disqualifies the contender, with its reason
-                failed[contender.name] = f"FAILED: {type(exc).__name__}: {exc}"
-    return {name: failed.get(name) or "; ".join(sorted(found)) for name, found in notes.items()}
+                verdict.failure = f"{type(exc).__name__}: {exc}"

@@ -1,12 +1,55 @@
 // A growable byte buffer that never zero-fills: the reader's arena and scratch space.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string_view>
 
 namespace tc {
+
+// Copies n bytes with a few fixed-size moves for short runs (no library call), memcpy else.
+inline void copy_bytes(char* dst, const char* src, size_t n) {
+  if (n >= 8 && n <= 16) {
+    std::memcpy(dst, src, 8);
+    std::memcpy(dst + n - 8, src + n - 8, 8);
+  } else if (n >= 4 && n < 8) {
+    std::memcpy(dst, src, 4);
+    std::memcpy(dst + n - 4, src + n - 4, 4);
+  } else if (n < 4) {
+    for (size_t i = 0; i < n; ++i) dst[i] = src[i];
+  } else {
+    std::memcpy(dst, src, n);
+  }
+}
+
+// Byte equality of two short-or-long runs, without a library call for up to 16 bytes.
+inline bool equal_bytes(const char* a, const char* b, size_t n) {
+  if (n >= 8 && n <= 16) {
+    uint64_t a0, b0, a1, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&a1, a + n - 8, 8);
+    std::memcpy(&b1, b + n - 8, 8);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+  if (n >= 4 && n < 8) {
+    uint32_t a0, b0, a1, b1;
+    std::memcpy(&a0, a, 4);
+    std::memcpy(&b0, b, 4);
+    std::memcpy(&a1, a + n - 4, 4);
+    std::memcpy(&b1, b + n - 4, 4);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+  if (n < 4) {
+    for (size_t i = 0; i < n; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+  return std::memcmp(a, b, n) == 0;
+}
 
 // Owns its bytes (malloc/realloc, so large blocks can grow without a copy). Writers call
 // reserve(n) and then write up to n bytes through tail(); every failure is std::bad_alloc.
@@ -42,8 +85,7 @@ class ByteBuffer {
     ++size_;
   }
   void append(const char* bytes, size_t length) {
-    if (length == 0) return;
-    std::memcpy(reserve(length), bytes, length);
+    copy_bytes(reserve(length), bytes, length);
     size_ += length;
   }
   void append(std::string_view text) { append(text.data(), text.size()); }

@@ -2,6 +2,8 @@
 // its exact size, mostly by copying cell texts.
 #include "codec/document.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "codec/fault.hpp"
@@ -16,36 +18,77 @@ class Writer {
   explicit Writer(char* out) : p_(out) {}
   void put(char c) { *p_++ = c; }
   void put(std::string_view text) {
-    std::memcpy(p_, text.data(), text.size());
+    copy_bytes(p_, text.data(), text.size());
     p_ += text.size();
   }
+  // `count` times "null,": copied from a prepared run, so sparse rows cost a few memcpy calls.
+  void put_nulls(size_t count) {
+    while (count > 0) {
+      size_t chunk = count < kNullRun ? count : kNullRun;
+      std::memcpy(p_, kNulls.data(), chunk * 5);
+      p_ += chunk * 5;
+      count -= chunk;
+    }
+  }
+  void back_up() { --p_; }
   [[nodiscard]] char* position() const { return p_; }
 
  private:
+  static constexpr size_t kNullRun = 512;
+  static constexpr std::array<char, kNullRun * 5> kNulls = [] {
+    std::array<char, kNullRun * 5> run{};
+    for (size_t i = 0; i < run.size(); i += 5) {
+      run[i] = 'n'; run[i + 1] = 'u'; run[i + 2] = 'l'; run[i + 3] = 'l'; run[i + 4] = ',';
+    }
+    return run;
+  }();
   char* p_;
 };
 
+struct PlacedCell {
+  uint32_t column;
+  std::string_view text;
+};
+
+// One row: its cells that are columns, by column, with "null" wherever the row has none. Each
+// cell is written followed by a comma; the last comma becomes the closing bracket.
+void write_row(const std::vector<PlacedCell>& cells, size_t columns, Writer& out) {
+  out.put('[');
+  if (columns == 0) {
+    out.put(']');
+    return;
+  }
+  size_t next = 0;
+  for (const PlacedCell& cell : cells) {
+    out.put_nulls(cell.column - next);
+    out.put(cell.text);
+    out.put(',');
+    next = cell.column + 1;
+  }
+  out.put_nulls(columns - next);
+  out.back_up();
+  out.put(']');
+}
+
 void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out) {
-  const size_t m = layout.columns.size();
-  std::vector<std::string_view> slot(m);
-  std::vector<size_t> slot_row(m, SIZE_MAX);  // the row that filled the slot; no clearing per row
+  std::vector<PlacedCell> cells;
   CellCursor cursor(rows);
   CellCursor::Cell cell{};
   for (size_t r = 0; r < rows.row_count(); ++r) {
+    cells.clear();
+    bool in_order = true;  // rows of one table nearly always hold their keys in column order
     const size_t row_end = rows.row_ends[r];
     while (cursor.next(row_end, cell)) {
       const uint32_t column = layout.column_of_key[cell.key];
       if (column == kNotColumn) continue;
-      slot[column] = cell.text;
-      slot_row[column] = r;
+      in_order = in_order && (cells.empty() || cells.back().column < column);
+      cells.push_back({column, cell.text});
+    }
+    if (!in_order) {
+      std::sort(cells.begin(), cells.end(), [](const PlacedCell& a, const PlacedCell& b) { return a.column < b.column; });
     }
     if (r > 0) out.put(',');
-    out.put('[');
-    for (size_t c = 0; c < m; ++c) {
-      if (c > 0) out.put(',');
-      out.put(slot_row[c] == r ? slot[c] : std::string_view("null"));
-    }
-    out.put(']');
+    write_row(cells, layout.columns.size(), out);
   }
 }
 

@@ -51,7 +51,7 @@ uint32_t KeyTable::intern(std::string_view body) {
   for (; slots_[i] != kNoKey; i = (i + 1) & mask) {
     const Entry& e = entries_[slots_[i]];
     if (e.hash == static_cast<uint32_t>(h) && e.length == body.size() &&
-        (body.empty() || std::memcmp(text_.data() + e.offset + 1, body.data(), body.size()) == 0)) {
+        equal_bytes(text_.data() + e.offset + 1, body.data(), body.size())) {
       return slots_[i];
     }
   }

@@ -33,7 +33,7 @@ class KeyTable {
   [[nodiscard]] bool matches_raw(uint32_t id, const char* input, size_t size, size_t pos) const {
     const Entry& e = entries_[id];
     return e.plain && size - pos > e.length && input[pos + e.length] == '"' &&
-           (e.length == 0 || std::memcmp(input + pos, text_.data() + e.offset + 1, e.length) == 0);
+           equal_bytes(input + pos, text_.data() + e.offset + 1, e.length);
   }
   [[nodiscard]] uint32_t body_length(uint32_t id) const { return entries_[id].length; }
 

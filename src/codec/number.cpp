@@ -166,7 +166,24 @@ size_t write_float(double value, char* out) {
   return write_float_digits(negative, digits, count, exponent, out);
 }
 
+// The common case: an integer of at most 19 digits, which always fits its class (negative
+// ones below 19 digits too), so its text is its compact form. False leaves `pos` unchanged.
+bool copy_plain_integer(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  const size_t start = pos;
+  size_t p = pos + (input[pos] == '-');
+  if (p == size || input[p] < '1' || input[p] > '9') return false;
+  const size_t first_digit = p;
+  while (p < size && is_digit(input[p])) ++p;
+  const size_t digits = p - first_digit;
+  if (digits > 18 || (p < size && (input[p] == '.' || input[p] == 'e' || input[p] == 'E'))) return false;
+  copy_bytes(out.reserve(p - start), input + start, p - start);
+  out.commit(p - start);
+  pos = p;
+  return true;
+}
+
 ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  if (copy_plain_integer(input, size, pos, out)) return {};
   const size_t start = pos;
   const bool negative = input[pos] == '-';
   if (negative) ++pos;

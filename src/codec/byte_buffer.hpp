@@ -62,6 +62,17 @@ class ByteBuffer {
     other.data_ = nullptr;
     other.size_ = other.capacity_ = 0;
   }
+  ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+    if (this != &other) {
+      std::free(data_);
+      data_ = other.data_;
+      size_ = other.size_;
+      capacity_ = other.capacity_;
+      other.data_ = nullptr;
+      other.size_ = other.capacity_ = 0;
+    }
+    return *this;
+  }
   ~ByteBuffer() { std::free(data_); }
 
   [[nodiscard]] const char* data() const { return data_; }

@@ -7,8 +7,6 @@
 #include <cstring>
 
 #include "codec/fault.hpp"
-#include "codec/layout.hpp"
-#include "codec/reader.hpp"
 
 namespace tc {
 namespace {
@@ -94,9 +92,8 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
 
 }  // namespace
 
-std::string encode_document(const RowTable& rows, const ColumnarLayout& layout) {
-  std::string document(layout.output_size, '\0');
-  Writer out(document.data());
+void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* document) {
+  Writer out(document);
   out.put(R"({"columns":[)");
   for (size_t c = 0; c < layout.columns.size(); ++c) {
     if (c > 0) out.put(',');
@@ -112,15 +109,27 @@ std::string encode_document(const RowTable& rows, const ColumnarLayout& layout) 
     out.put(layout.constants[i].value);
   }
   out.put("}}");
-  if (out.position() != document.data() + document.size()) throw InternalFault("document size mismatch");
-  return document;
+  if (out.position() != document + layout.output_size) throw InternalFault("document size mismatch");
+}
+
+PreparedDocument prepare_document(std::string_view payload) {
+  PreparedDocument prepared;
+  prepared.rows = parse_rows(payload);
+  if (!prepared.rows.ok) {
+    prepared.error = std::move(prepared.rows.error);
+    return prepared;
+  }
+  prepared.layout = build_layout(prepared.rows.table);
+  prepared.ok = true;
+  return prepared;
 }
 
 TransformResult columnarize_json(std::string_view payload) {
-  ParsedRows parsed = parse_rows(payload);
-  if (!parsed.ok) return {false, std::move(parsed.error)};
-  const ColumnarLayout layout = build_layout(parsed.table);
-  return {true, encode_document(parsed.table, layout)};
+  PreparedDocument prepared = prepare_document(payload);
+  if (!prepared.ok) return {false, std::move(prepared.error)};
+  std::string document(prepared.size(), '\0');
+  prepared.write(document.data());
+  return {true, std::move(document)};
 }
 
 }  // namespace tc

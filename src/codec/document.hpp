@@ -1,12 +1,13 @@
 // The transform: payload bytes in, columnar document bytes or an error text out.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace tc {
+#include "codec/layout.hpp"
+#include "codec/reader.hpp"
 
-struct RowTable;
-struct ColumnarLayout;
+namespace tc {
 
 // Exactly one of: the output document (ok) or the whole error text of a rejected payload.
 struct TransformResult {
@@ -14,8 +15,22 @@ struct TransformResult {
   std::string text;
 };
 
-// Writes the document of a layout: exactly layout.output_size bytes.
-[[nodiscard]] std::string encode_document(const RowTable& rows, const ColumnarLayout& layout);
+// Writes the document of a layout into `out`, which has room for exactly layout.output_size
+// bytes. Throws InternalFault if the count written disagrees.
+void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* out);
+
+// A payload read and laid out: the document's exact size is known before a byte of it is
+// written, so the caller can provide the final buffer (or fail at once when it cannot).
+struct PreparedDocument {
+  bool ok = false;
+  std::string error;  // when !ok
+  ParsedRows rows;
+  ColumnarLayout layout;
+
+  [[nodiscard]] size_t size() const { return layout.output_size; }
+  void write(char* out) const { encode_document(rows.table, layout, out); }
+};
+[[nodiscard]] PreparedDocument prepare_document(std::string_view payload);
 
 // Pure function of the payload bytes; touches no shared state. Throws only std::bad_alloc
 // and tc::InternalFault.

@@ -51,13 +51,13 @@ class Reader {
   ReadStatus read_value(uint32_t context);
   ReadStatus read_array(uint32_t context);
   ReadStatus read_object(uint32_t context);
-  ReadStatus read_literal(std::string_view word);
-  ReadStatus read_key(uint32_t predicted, uint32_t& key);
-  ReadStatus read_colon();
-  ReadStatus after_member(bool& done);
-  void remember_hint(uint32_t context, uint32_t previous, uint32_t key);
-  uint32_t predict(uint32_t context, uint32_t previous) const;
-  void add_row_member(uint32_t key, size_t length);
+  [[gnu::always_inline]] inline ReadStatus read_literal(std::string_view word);
+  [[gnu::always_inline]] inline ReadStatus read_key(uint32_t predicted, uint32_t& key);
+  [[gnu::always_inline]] inline ReadStatus read_colon();
+  [[gnu::always_inline]] inline ReadStatus after_member(bool& done);
+  [[gnu::always_inline]] inline void remember_hint(uint32_t context, uint32_t previous, uint32_t key);
+  [[gnu::always_inline]] inline uint32_t predict(uint32_t context, uint32_t previous) const;
+  [[gnu::always_inline]] inline void add_row_member(uint32_t key, size_t length);
   void rewrite_object(size_t object_begin, size_t first_member);
   void ensure_key_state(uint32_t key);
 

@@ -12,8 +12,9 @@ namespace tc::fuzz {
 [[nodiscard]] TransformResult transform_exact(std::string_view payload);
 
 // Runs the transform on `payload` twice and checks both results: equal (determinism), and a
-// valid output (check_output) or a valid error text (check_error_text). Returns the first
-// violated property, or "" when all hold.
+// valid output (check_output) or a valid error text (check_error_text); then that whitespace
+// appended to the payload leaves the result unchanged, unless it was an end-of-input error.
+// Returns the first violated property, or "" when all hold.
 [[nodiscard]] std::string check_columnarize(std::string_view payload);
 
 // Checks a successful output: canonical compact JSON, exactly the members "columns", "rows",

@@ -8,11 +8,29 @@ namespace {
 
 constexpr char kModuleName[] = "tarvel_codec";
 
+// The codec as the call path runs it: the payload read and laid out first, the document
+// written once its size is known.
+class CodecTransform final : public tc::module::Transform {
+ public:
+  bool prepare(std::string_view payload, std::string& error) override {
+    document_ = tc::prepare_document(payload);
+    if (!document_.ok) error = std::move(document_.error);
+    return document_.ok;
+  }
+  [[nodiscard]] std::size_t size() const override { return document_.size(); }
+  void write(char* out) const override { document_.write(out); }
+
+ private:
+  tc::PreparedDocument document_;
+};
+
+std::unique_ptr<tc::module::Transform> make_codec_transform() { return std::make_unique<CodecTransform>(); }
+
 // The fast-call entry of tarvel_codec.columnarize: the boundary's call path around the real
 // transform. `self` is nullptr (METH_STATIC); `args` and `kwnames` are borrowed.
 PyObject* columnarize(PyObject* /*self*/, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) noexcept {
-  return tc::module::columnarize_call(args, nargs, kwnames, &tc::columnarize_json);
+  return tc::module::columnarize_call(args, nargs, kwnames, &make_codec_transform);
 }
 
 using Module = tc::module::Definition<kModuleName, &columnarize>;

@@ -424,3 +424,25 @@ def test_lock_is_released_during_the_transform(faults):
     start, end, stamps = progress_during(lambda: faults.columnarize(b"sleep:200"))
     assert_progress_in_the_middle(start, end, stamps)
 
+
+
+@pytest.mark.parametrize("size", [16, 256 * 1024, 256 * 1024 + 1, 3_000_000])
+def test_documents_small_and_large_arrive_whole(faults, size):
+    # Above the direct-write threshold the document is written into the result bytes.
+    result = faults.columnarize(b"big:%d" % size)
+    assert type(result) is bytes and result == b"x" * size
+
+
+@pytest.mark.parametrize("size", [100, 3_000_000])
+def test_fault_while_writing_the_document_becomes_runtime_error(faults, size):
+    with pytest.raises(RuntimeError) as exc:
+        faults.columnarize(b"write-fault:%d" % size)
+    assert exc.type is RuntimeError and exc.value.args == (PANIC + "write",)
+    assert faults.columnarize(b"after") == b"after"
+
+
+def test_document_too_large_for_memory_is_memory_error(faults):
+    # The result bytes are allocated before a byte is written: an impossible size fails at once.
+    with pytest.raises(MemoryError):
+        faults.columnarize(b"big:%d" % (1 << 62))
+    assert faults.columnarize(b"after") == b"after"

@@ -10,6 +10,7 @@
 #include "module/arguments.hpp"
 #include "module/errors.hpp"
 #include "module/gil.hpp"
+#include "module/py_ref.hpp"
 
 namespace tc::module {
 namespace {
@@ -46,53 +47,104 @@ struct Outcome {
   }
 }
 
-// Runs `transform` on `payload` under fault containment, with the lock released: no C++
-// exception leaves the released region and no interpreter object is touched in it.
-Outcome run_released(TransformFn transform, std::string_view payload) noexcept {
+// Call only inside a catch block, lock released: the outcome of a fault, reported once.
+[[gnu::cold]] Outcome contain_released_fault() noexcept {
+  Outcome fault = contain_current_exception();
+  if (fault.kind == Outcome::Kind::fault) report_fault(fault.text);
+  return fault;
+}
+
+// Documents up to this size are written while the payload is read, in one released
+// region, then copied into the result. Larger ones are written straight into the result
+// bytes in a second released region: one copy less, the output held once, and a document
+// that cannot be held fails at its allocation before anything is written.
+constexpr std::size_t kDirectWriteThreshold = 256 * 1024;
+
+// Lock released: reads the payload and, for a small document, writes it. `job` is released
+// here unless the document is left to be written into the result bytes (`write_later`).
+Outcome prepare_released(std::unique_ptr<Transform>& job, std::string_view payload, bool& write_later) noexcept {
   const ReleasedLock unlocked;
   try {
-    TransformResult result = transform(payload);
-    return {result.ok ? Outcome::Kind::output : Outcome::Kind::error, std::move(result.text)};
+    std::string error;
+    if (!job->prepare(payload, error)) {
+      job.reset();
+      return {Outcome::Kind::error, std::move(error)};
+    }
+    if (job->size() > kDirectWriteThreshold) {
+      write_later = true;
+      return {Outcome::Kind::output, {}};
+    }
+    std::string document(job->size(), '\0');
+    job->write(document.data());
+    job.reset();
+    return {Outcome::Kind::output, std::move(document)};
   } catch (...) {
-    Outcome fault = contain_current_exception();
-    if (fault.kind == Outcome::Kind::fault) report_fault(fault.text);
-    return fault;
+    job.reset();
+    return contain_released_fault();
   }
 }
 
-// With the lock held: new reference to the result bytes, or nullptr with the exception set.
-PyObject* finish(const Outcome& outcome) noexcept {
+// Lock released: writes the document into `out` and releases `job`.
+Outcome write_released(std::unique_ptr<Transform>& job, char* out) noexcept {
+  const ReleasedLock unlocked;
+  try {
+    job->write(out);
+    job.reset();
+    return {Outcome::Kind::output, {}};
+  } catch (...) {
+    job.reset();
+    return contain_released_fault();
+  }
+}
+
+// With the lock held: raises the failure an outcome stands for.
+void raise_outcome(const Outcome& outcome) noexcept {
   switch (outcome.kind) {
-    case Outcome::Kind::output: {
-      PyObject* result =
-          PyBytes_FromStringAndSize(outcome.text.data(), static_cast<Py_ssize_t>(outcome.text.size()));
-      if (result == nullptr) ensure_exception_set();
-      return result;
-    }
-    case Outcome::Kind::error:
-      raise_runtime_error(outcome.text);
-      return nullptr;
-    case Outcome::Kind::fault:
-      raise_internal_panic(outcome.text);
-      return nullptr;
+    case Outcome::Kind::error: raise_runtime_error(outcome.text); return;
+    case Outcome::Kind::fault: raise_internal_panic(outcome.text); return;
     case Outcome::Kind::no_memory:
-      break;
+    case Outcome::Kind::output: break;
   }
   PyErr_NoMemory();
-  return nullptr;
+}
+
+// With the lock held: new reference to the result bytes, or nullptr with the exception set.
+PyObject* run_transform(std::unique_ptr<Transform> job, std::string_view payload) noexcept {
+  bool write_later = false;
+  Outcome outcome = prepare_released(job, payload, write_later);
+  if (outcome.kind != Outcome::Kind::output) {
+    raise_outcome(outcome);
+    return nullptr;
+  }
+  if (!write_later) {
+    PyObject* result = PyBytes_FromStringAndSize(outcome.text.data(), static_cast<Py_ssize_t>(outcome.text.size()));
+    if (result == nullptr) ensure_exception_set();
+    return result;
+  }
+  PyRef result(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(job->size())));
+  if (!result) {
+    ensure_exception_set();
+    return nullptr;
+  }
+  // The new bytes object is ours alone until returned, so filling it without the lock is safe.
+  outcome = write_released(job, PyBytes_AS_STRING(result.get()));
+  if (outcome.kind != Outcome::Kind::output) {
+    raise_outcome(outcome);
+    return nullptr;
+  }
+  return result.release();
 }
 
 }  // namespace
 
 PyObject* columnarize_call(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                           TransformFn transform) noexcept {
+                           TransformFactory make_transform) noexcept {
   try {
     const std::optional<BoundArguments> bound = bind_arguments(args, nargs, kwnames);
     if (!bound) return nullptr;
     const std::optional<std::string_view> payload = convert_arguments(*bound);
     if (!payload) return nullptr;
-    const Outcome outcome = run_released(transform, *payload);
-    return finish(outcome);
+    return run_transform(make_transform(), *payload);
   } catch (...) {
     raise_current_exception();
     return nullptr;

@@ -7,7 +7,8 @@
 namespace tc::module {
 
 // Owns one strong reference (or nothing) and drops it on destruction. Only used with the
-// interpreter lock held: never keep one alive across a released-lock region.
+// interpreter lock held: one may outlive a released-lock region, untouched, but is never
+// used or dropped inside it.
 class PyRef {
  public:
   PyRef() noexcept = default;

@@ -1,4 +1,4 @@
-"""The columnarize call (Part 2.2): binding, conversion, notes, error types, the released lock and
+"""The columnarize call: binding, conversion, notes, error types, the released lock and
 fault containment.
 
 Fault containment is driven through _tarvel_codec_faults, a test-only module built from
@@ -352,9 +352,9 @@ def _build_fault_module(build_dir):
 def faults(tmp_path_factory):
     """The module _tarvel_codec_faults, built from this checkout into a scratch directory."""
     library = _build_fault_module(tmp_path_factory.mktemp("fault-module-build"))
-    spec = importlib.util.spec_from_file_location("_tarvel_codec_faults", library)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("_tarvel_codec_faults", library)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 

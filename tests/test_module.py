@@ -1,4 +1,4 @@
-"""The module tarvel_codec as Python sees it: attributes, documentation, signature, import (Part 2.1)."""
+"""The module tarvel_codec as Python sees it: attributes, documentation, signature, import."""
 
 import ast
 import importlib.machinery
@@ -43,11 +43,11 @@ DOC_LINES = [
 def load_fresh(name, prepare=None):
     """Creates a new module object from the built library under `name`, lets `prepare` touch it,
     then runs the definition's execution step on it. Returns the module."""
-    spec = importlib.util.spec_from_file_location(name, tarvel_codec.__file__)
-    module = importlib.util.module_from_spec(spec)
+    module_spec = importlib.util.spec_from_file_location(name, tarvel_codec.__file__)
+    module = importlib.util.module_from_spec(module_spec)
     if prepare is not None:
         prepare(module)
-    spec.loader.exec_module(module)
+    module_spec.loader.exec_module(module)
     return module
 
 

@@ -1,4 +1,4 @@
-// Argument binding and conversion for columnarize: fixed order, fixed messages (Part 2.2).
+// Argument binding and conversion for columnarize: fixed order, fixed messages.
 #include "module/arguments.hpp"
 
 #include <climits>

@@ -1,4 +1,4 @@
-// Binding and converting the arguments of columnarize(payload, min_rows=20) (Part 2.2).
+// Binding and converting the arguments of columnarize(payload, min_rows=20).
 #pragma once
 #include <optional>
 #include <string_view>

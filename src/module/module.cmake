@@ -1,7 +1,7 @@
 # The extension module: src/lib.cpp joins the codec and the boundary.
 option(TC_TEST_HOOKS "Also build _tarvel_codec_faults, a test-only module that injects transform faults" OFF)
 
-# The Python boundary (Parts 2.1 and 2.2). It calls no codec function itself: the transform is
+# The Python boundary. It calls no codec function itself: the transform is
 # handed in by the module root, so the test-only module can reuse the same call path.
 add_library(tc_boundary STATIC
   src/module/arguments.cpp

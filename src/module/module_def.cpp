@@ -72,7 +72,8 @@ PyObject* make_function(PyObject* m, PyMethodDef* function) noexcept {
   return made;
 }
 
-// The steps of add_function, in the order Part 2.1 fixes.
+// The steps of add_function, in their fixed order: the name is listed in __all__ before the
+// attribute is set.
 bool exec_steps(PyObject* m, PyMethodDef* function) noexcept {
   if (m == nullptr) return failed();
   if (!PyModule_Check(m)) {

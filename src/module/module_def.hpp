@@ -1,4 +1,4 @@
-// The module definition (Part 2.1): static definition records and the execution step.
+// The module definition: static definition records and the execution step.
 #pragma once
 #include "module/python.hpp"
 

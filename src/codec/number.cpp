@@ -84,21 +84,6 @@ bool scale_to_double(uint64_t significand, int32_t exponent, double& result) {
   return true;
 }
 
-// Shortcut for short decimals: below 10^15 and |E| <= 22 the steps above round exactly once,
-// and such a decimal is the shortest text of its double, so its own digits are the answer.
-size_t write_short_decimal(bool negative, uint64_t significand, int32_t exponent, char* out) {
-  if (significand == 0) return write_float_digits(negative, "0", 0, 0, out);
-  while (significand % 10 == 0) {
-    significand /= 10;
-    ++exponent;
-  }
-  char digits[20];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, significand);
-  (void)ec;
-  size_t count = static_cast<size_t>(end - digits);
-  return write_float_digits(negative, digits, count, exponent + static_cast<int32_t>(count) - 1, out);
-}
-
 }  // namespace
 
 size_t write_float_digits(bool negative, const char* digits, size_t count, int exponent, char* out) {
@@ -166,130 +151,158 @@ size_t write_float(double value, char* out) {
   return write_float_digits(negative, digits, count, exponent, out);
 }
 
-// The common case: an integer of at most 19 digits, which always fits its class (negative
-// ones below 19 digits too), so its text is its compact form. False leaves `pos` unchanged.
-bool copy_plain_integer(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
-  const size_t start = pos;
-  size_t p = pos + (input[pos] == '-');
-  if (p == size || input[p] < '1' || input[p] > '9') return false;
-  const size_t first_digit = p;
-  while (p < size && is_digit(input[p])) ++p;
-  const size_t digits = p - first_digit;
-  if (digits > 18 || (p < size && (input[p] == '.' || input[p] == 'e' || input[p] == 'E'))) return false;
-  copy_bytes(out.reserve(p - start), input + start, p - start);
-  out.commit(p - start);
-  pos = p;
-  return true;
-}
+namespace {
 
-ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
-  if (copy_plain_integer(input, size, pos, out)) return {};
-  const size_t start = pos;
-  const bool negative = input[pos] == '-';
-  if (negative) ++pos;
+// Where the parts of a number's text lie, found in one scan that also checks the grammar.
+struct NumberText {
+  size_t start;        // the minus sign or first digit
+  size_t int_begin;    // integer digits [int_begin, int_end)
+  size_t int_end;
+  size_t frac_begin;   // fraction digits [frac_begin, frac_end), empty when there is no point
+  size_t frac_end;
+  size_t end;          // one past the number
+  bool negative;
+  bool has_point;
+  bool has_exponent;
+  bool exponent_overflow;  // the exponent's digits passed 2147483647
+  bool exponent_negative;
+  int32_t exponent;        // the exponent part's value (0 without one)
+};
+
+ReadStatus scan_number(const char* input, size_t size, size_t pos, NumberText& t) {
+  t = {};
+  t.start = pos;
+  t.negative = input[pos] == '-';
+  if (t.negative) ++pos;
   if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingValue, size);
-
-  uint64_t significand = 0;
-  int64_t exponent = 0;      // kept wide while digits are counted; clamped before use
-  bool refused = false;      // a digit would have passed the largest u64: no more accumulate
-  bool is_float = false;
-
-  char first = input[pos];
-  if (first == '0') {
+  t.int_begin = pos;
+  if (input[pos] == '0') {
     ++pos;
     if (pos < size && is_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
-  } else if (is_digit(first)) {
-    significand = static_cast<uint64_t>(first - '0');
-    ++pos;
-    while (pos < size && is_digit(input[pos])) {
-      unsigned digit = static_cast<unsigned>(input[pos] - '0');
-      if (significand_overflows(significand, digit)) {
-        refused = true;
-        break;
-      }
-      significand = significand * 10 + digit;
-      ++pos;
-    }
-    if (refused) {
-      is_float = true;
-      for (; pos < size && is_digit(input[pos]); ++pos) ++exponent;
+  } else if (is_digit(input[pos])) {
+    while (++pos < size && is_digit(input[pos])) {
     }
   } else {
     return fail_at(ErrorCode::kInvalidNumber, pos);
   }
-
+  t.int_end = t.frac_begin = t.frac_end = pos;
   if (pos < size && input[pos] == '.') {
-    is_float = true;
-    ++pos;
-    size_t fraction_start = pos;
-    for (; pos < size && is_digit(input[pos]); ++pos) {
-      if (refused) continue;
-      unsigned digit = static_cast<unsigned>(input[pos] - '0');
-      if (significand_overflows(significand, digit)) {
-        refused = true;
-        continue;
-      }
-      significand = significand * 10 + digit;
-      --exponent;
-    }
-    if (pos == fraction_start) {
+    t.has_point = true;
+    t.frac_begin = ++pos;
+    while (pos < size && is_digit(input[pos])) ++pos;
+    t.frac_end = pos;
+    if (pos == t.frac_begin) {
       if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingValue, size);
       return fail_at(ErrorCode::kInvalidNumber, pos);
     }
   }
-
-  bool exponent_overflow = false;
-  bool positive_exponent = true;
   if (pos < size && (input[pos] == 'e' || input[pos] == 'E')) {
-    is_float = true;
+    t.has_exponent = true;
     ++pos;
     if (pos < size && (input[pos] == '+' || input[pos] == '-')) {
-      positive_exponent = input[pos] == '+';
+      t.exponent_negative = input[pos] == '-';
       ++pos;
     }
     if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingValue, size);
     if (!is_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
-    int32_t value = input[pos] - '0';
-    ++pos;
+    int32_t value = 0;
     for (; pos < size && is_digit(input[pos]); ++pos) {
       int32_t digit = input[pos] - '0';
-      if (exponent_overflow) continue;
+      if (t.exponent_overflow) continue;  // read to the last digit all the same
       if (value >= INT32_MAX / 10 && (value > INT32_MAX / 10 || digit > INT32_MAX % 10)) {
-        exponent_overflow = true;
+        t.exponent_overflow = true;
         continue;
       }
       value = value * 10 + digit;
     }
-    exponent += positive_exponent ? value : -static_cast<int64_t>(value);
+    t.exponent = value;
   }
+  t.end = pos;
+  return {};
+}
 
+// Digits are accumulated into S from the left, integer then fraction digits, while S × 10 +
+// digit stays within u64. From the first refused digit on nothing more is accumulated: each
+// further integer digit raises E by one, further fraction digits are skipped.
+void accumulate(const char* input, const NumberText& t, uint64_t& significand, int64_t& exponent) {
+  uint64_t s = 0;
+  int64_t e = 0;
+  size_t pos = t.int_begin;
+  for (; pos < t.int_end; ++pos) {
+    unsigned digit = static_cast<unsigned>(input[pos] - '0');
+    if (significand_overflows(s, digit)) break;
+    s = s * 10 + digit;
+  }
+  if (pos < t.int_end) {
+    e = static_cast<int64_t>(t.int_end - pos);
+  } else {
+    for (pos = t.frac_begin; pos < t.frac_end; ++pos) {
+      unsigned digit = static_cast<unsigned>(input[pos] - '0');
+      if (significand_overflows(s, digit)) break;
+      s = s * 10 + digit;
+      --e;
+    }
+  }
+  if (t.has_exponent) e += t.exponent_negative ? -static_cast<int64_t>(t.exponent) : t.exponent;
+  significand = s;
+  exponent = e;
+}
+
+// A short decimal (S below 10^15, |E| <= 22) converts with one exact rounding, and its own
+// significant digits are the shortest text of the result: lay them out from the input.
+size_t write_short_decimal(const char* input, const NumberText& t, int64_t exponent, char* out) {
+  char digits[24];
+  size_t count = 0;
+  for (size_t pos = t.int_begin; pos < t.frac_end; ++pos) {
+    char c = input[pos];
+    if (c == '.' || (count == 0 && c == '0')) continue;
+    digits[count++] = c;
+  }
+  const int first_exponent = static_cast<int>(exponent) + static_cast<int>(count) - 1;
+  while (count > 0 && digits[count - 1] == '0') --count;
+  return write_float_digits(t.negative, digits, count, first_exponent, out);
+}
+
+}  // namespace
+
+ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  NumberText t;
+  if (ReadStatus s = scan_number(input, size, pos, t)) return s;
+  pos = t.end;
   char* dst = out.reserve(kMaxFloatText);  // integers in range are at most 21 bytes
-  if (!is_float) {
-    // -0 and negatives below the i64 range are floats; every other integer keeps its text.
-    bool fits = !negative || (significand != 0 && significand <= (uint64_t{1} << 63));
+  const size_t int_digits = t.int_end - t.int_begin;
+  if (!t.has_point && !t.has_exponent) {
+    // An integer keeps its text when it fits its class: u64, or i64 below zero ("-0" is a
+    // float). Up to 19 (18 negative) digits always fit.
+    bool fits = t.negative ? input[t.int_begin] != '0' && int_digits <= 19 : int_digits <= 20;
+    if (fits && int_digits >= (t.negative ? 19u : 20u)) {
+      uint64_t s = 0;
+      int64_t e = 0;
+      accumulate(input, t, s, e);
+      fits = e == 0 && (!t.negative || s <= (uint64_t{1} << 63));
+    }
     if (fits) {
-      std::memcpy(dst, input + start, pos - start);
-      out.commit(pos - start);
+      copy_bytes(dst, input + t.start, t.end - t.start);
+      out.commit(t.end - t.start);
       return {};
     }
-    double x = static_cast<double>(significand);
-    out.commit(write_float(-x, dst));
+  }
+  uint64_t significand = 0;
+  int64_t exponent = 0;
+  accumulate(input, t, significand, exponent);
+  if (t.exponent_overflow) {
+    if (significand != 0 && !t.exponent_negative) return fail_at(ErrorCode::kNumberOutOfRange, t.end - 1);
+    out.commit(write_float_digits(t.negative, "0", 0, 0, dst));
     return {};
   }
-
-  if (exponent_overflow) {
-    if (significand != 0 && positive_exponent) return fail_at(ErrorCode::kNumberOutOfRange, pos - 1);
-    out.commit(write_float_digits(negative, "0", 0, 0, dst));
+  if (significand < 1000000000000000ULL && exponent >= -22 && exponent <= 22 && significand != 0) {
+    out.commit(write_short_decimal(input, t, exponent, dst));
     return {};
   }
   const int32_t e32 = exponent > INT32_MAX ? INT32_MAX : exponent < INT32_MIN ? INT32_MIN : static_cast<int32_t>(exponent);
-  if (significand < 1000000000000000ULL && e32 >= -22 && e32 <= 22) {
-    out.commit(write_short_decimal(negative, significand, e32, dst));
-    return {};
-  }
   double x = 0;
-  if (!scale_to_double(significand, e32, x)) return fail_at(ErrorCode::kNumberOutOfRange, pos - 1);
-  out.commit(write_float(negative ? -x : x, dst));
+  if (!scale_to_double(significand, e32, x)) return fail_at(ErrorCode::kNumberOutOfRange, t.end - 1);
+  out.commit(write_float(t.negative ? -x : x, dst));
   return {};
 }
 

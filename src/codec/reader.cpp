@@ -28,7 +28,12 @@ constexpr std::string_view kInvalidPrefix = "invalid row-oriented JSON: ";
 class Reader {
  public:
   Reader(std::string_view payload, RowTable& table)
-      : in_(payload.data()), size_(payload.size()), table_(table), cells_(table.cells) {}
+      : in_(payload.data()), size_(payload.size()), table_(table), cells_(table.cells) {
+    // Cell text is rarely longer than the payload; reserving that much up front saves the
+    // arena's regrowth copies, and pages never written are never touched.
+    cells_.reserve(size_ + 64);
+    table_.members.reserve(size_ / 32);
+  }
 
   ReadStatus read_payload();
   [[nodiscard]] bool saw_non_object() const { return saw_non_object_; }
@@ -119,9 +124,15 @@ ReadStatus Reader::read_key(uint32_t predicted, uint32_t& key) {
     key = predicted;
     return {};
   }
-  key_scratch_.clear();
-  if (ReadStatus s = read_string_body(in_, size_, pos_, key_scratch_)) return s;
-  key = table_.keys.intern(key_scratch_.view());
+  const size_t end = find_string_special(in_, size_, pos_);
+  if (end < size_ && in_[end] == '"') {  // plain ASCII: the raw bytes are the key's text
+    key = table_.keys.intern(std::string_view(in_ + pos_, end - pos_));
+    pos_ = end + 1;
+  } else {
+    key_scratch_.clear();
+    if (ReadStatus s = read_string_body(in_, size_, pos_, key_scratch_)) return s;
+    key = table_.keys.intern(key_scratch_.view());
+  }
   ensure_key_state(key);
   return {};
 }

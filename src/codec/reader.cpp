@@ -77,11 +77,14 @@ class Reader {
   bool saw_non_object_ = false;
 
   // Per key id.
-  std::vector<uint64_t> stamp_;  // serial of the innermost open object holding the key
-  std::vector<size_t> slot_;     // where that object keeps the key's member
-  std::vector<uint32_t> next_hint_;
-  std::vector<uint32_t> first_hint_;  // first key of objects that are the key's value
-  std::vector<uint8_t> is_row_key_;
+  struct KeyState {
+    uint64_t stamp = 0;           // serial of the innermost open object holding the key
+    size_t slot = 0;              // where that object keeps the key's member
+    uint32_t next_hint = kNoKey;  // the key that followed this one last time
+    uint32_t first_hint = kNoKey; // first key of the last object that was this key's value
+    bool is_row_key = false;
+  };
+  std::vector<KeyState> key_state_;  // by key id: one cache line per key
   uint32_t row_first_hint_ = kNoKey;
   uint32_t loose_first_hint_ = kNoKey;  // objects outside any member
   uint64_t object_serial_ = 0;
@@ -91,28 +94,22 @@ class Reader {
 };
 
 void Reader::ensure_key_state(uint32_t key) {
-  while (stamp_.size() <= key) {
-    stamp_.push_back(0);
-    slot_.push_back(0);
-    next_hint_.push_back(kNoKey);
-    first_hint_.push_back(kNoKey);
-    is_row_key_.push_back(0);
-  }
+  if (key_state_.size() <= key) key_state_.resize(size_t{key} + 1);
 }
 
 uint32_t Reader::predict(uint32_t context, uint32_t previous) const {
-  if (previous != kNoKey) return next_hint_[previous];
+  if (previous != kNoKey) return key_state_[previous].next_hint;
   if (context == kNoKey) return loose_first_hint_;
-  return first_hint_[context];
+  return key_state_[context].first_hint;
 }
 
 void Reader::remember_hint(uint32_t context, uint32_t previous, uint32_t key) {
   if (previous != kNoKey) {
-    next_hint_[previous] = key;
+    key_state_[previous].next_hint = key;
   } else if (context == kNoKey) {
     loose_first_hint_ = key;
   } else {
-    first_hint_[context] = key;
+    key_state_[context].first_hint = key;
   }
 }
 
@@ -185,26 +182,26 @@ ReadStatus Reader::read_row() {
     uint32_t previous = kNoKey;
     for (bool done = false; !done;) {
       uint32_t key = kNoKey;
-      const uint32_t predicted = previous == kNoKey ? row_first_hint_ : next_hint_[previous];
+      const uint32_t predicted = previous == kNoKey ? row_first_hint_ : key_state_[previous].next_hint;
       if (ReadStatus s = read_key(predicted, key)) return s;
       if (previous == kNoKey) {
         row_first_hint_ = key;
       } else {
-        next_hint_[previous] = key;
+        key_state_[previous].next_hint = key;
       }
       if (ReadStatus s = read_colon()) return s;
       const size_t begin = cells_.size();
       if (ReadStatus s = read_value(key)) return s;
-      if (stamp_[key] == serial) {
-        table_.members[slot_[key]].key = kReplacedMember;
+      if (key_state_[key].stamp == serial) {
+        table_.members[key_state_[key].slot].key = kReplacedMember;
       } else {
-        stamp_[key] = serial;
-        if (!is_row_key_[key]) {
-          is_row_key_[key] = 1;
+        key_state_[key].stamp = serial;
+        if (!key_state_[key].is_row_key) {
+          key_state_[key].is_row_key = true;
           table_.row_keys.push_back(key);
         }
       }
-      slot_[key] = table_.members.size();
+      key_state_[key].slot = table_.members.size();
       add_row_member(key, cells_.size() - begin);
       previous = key;
       if (ReadStatus s = after_member(done)) return s;
@@ -294,11 +291,11 @@ ReadStatus Reader::read_object(uint32_t context) {
       if (ReadStatus s = read_key(predict(context, previous), key)) return s;
       remember_hint(context, previous, key);
       if (ReadStatus s = read_colon()) return s;
-      const bool repeated = stamp_[key] == serial;
+      const bool repeated = key_state_[key].stamp == serial;
       if (!repeated) {
-        saved_stamps_.push_back({key, stamp_[key], slot_[key]});
-        stamp_[key] = serial;
-        slot_[key] = open_members_.size();
+        saved_stamps_.push_back({key, key_state_[key].stamp, key_state_[key].slot});
+        key_state_[key].stamp = serial;
+        key_state_[key].slot = open_members_.size();
       }
       if (open_members_.size() > first_member || repeated) cells_.push(',');
       cells_.append(table_.keys.quoted(key));
@@ -307,8 +304,8 @@ ReadStatus Reader::read_object(uint32_t context) {
       if (ReadStatus s = read_value(key)) return s;
       if (repeated) {
         rewrite = true;
-        open_members_[slot_[key]].value_begin = value_begin;
-        open_members_[slot_[key]].value_end = cells_.size();
+        open_members_[key_state_[key].slot].value_begin = value_begin;
+        open_members_[key_state_[key].slot].value_end = cells_.size();
       } else {
         open_members_.push_back({key, value_begin, cells_.size()});
       }
@@ -322,8 +319,8 @@ ReadStatus Reader::read_object(uint32_t context) {
   if (rewrite) rewrite_object(object_begin, first_member);
   for (size_t i = saved_stamps_.size(); i > first_saved; --i) {
     const SavedStamp& saved = saved_stamps_[i - 1];
-    stamp_[saved.key] = saved.stamp;
-    slot_[saved.key] = saved.slot;
+    key_state_[saved.key].stamp = saved.stamp;
+    key_state_[saved.key].slot = saved.slot;
   }
   saved_stamps_.resize(first_saved);
   open_members_.resize(first_member);

@@ -33,8 +33,8 @@ class Settings:
     thread_rounds: int
 
 
-QUICK = Settings(rounds=3, min_sample_seconds=0.005, thread_seconds=0.25, thread_rounds=1)
-FULL = Settings(rounds=11, min_sample_seconds=0.03, thread_seconds=1.0, thread_rounds=3)
+QUICK = Settings(rounds=3, min_sample_seconds=0.005, thread_seconds=0.2, thread_rounds=2)
+FULL = Settings(rounds=11, min_sample_seconds=0.03, thread_seconds=0.5, thread_rounds=3)
 
 
 def build_workloads() -> list[Workload]:

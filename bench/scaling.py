@@ -37,10 +37,15 @@ def _throughput(run: Callable[[bytes], object], payload: bytes, threads: int, se
 
 
 def thread_scaling(run: Callable[[bytes], object], payload: bytes, seconds: float, rounds: int) -> float:
-    """Median over rounds of throughput(2 threads) / throughput(1 thread), measured alternately."""
+    """Median over rounds of throughput(2 threads) / throughput(1 thread).
+
+    Each round measures in the order 1, 2, 2, 1 threads, so a load that drifts
+    during the round weighs on both sides alike.
+    """
     ratios = []
     for _ in range(rounds):
         one = _throughput(run, payload, 1, seconds)
-        two = _throughput(run, payload, 2, seconds)
+        two = _throughput(run, payload, 2, seconds) + _throughput(run, payload, 2, seconds)
+        one += _throughput(run, payload, 1, seconds)
         ratios.append(two / one)
     return statistics.median(ratios)

@@ -3,6 +3,8 @@
 // resulting double decides both constant folding and the text written back.
 #include "codec/number.hpp"
 
+#include "codec/shortest.hpp"
+
 #include <array>
 #include <charconv>
 #include <climits>
@@ -133,22 +135,18 @@ size_t write_float_digits(bool negative, const char* digits, size_t count, int e
 }
 
 size_t write_float(double value, char* out) {
-  bool negative = std::signbit(value);
+  const bool negative = std::signbit(value);
   if (value == 0.0) return write_float_digits(negative, "0", 0, 0, out);
-  // Scientific form gives the shortest round-trip digits and their exponent: d[.ddd]e±XX.
-  char text[40];
-  auto [end, ec] = std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific);
-  (void)ec;
-  char digits[20];
-  size_t count = 0;
-  const char* p = text;
-  for (; p < end && *p != 'e'; ++p) {
-    if (*p != '.') digits[count++] = *p;
+  Decimal decimal = shortest_decimal(std::fabs(value));
+  while (decimal.digits % 10 == 0) {
+    decimal.digits /= 10;
+    ++decimal.exponent;
   }
-  int exponent = 0;
-  std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
-  while (count > 1 && digits[count - 1] == '0') --count;
-  return write_float_digits(negative, digits, count, exponent, out);
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, decimal.digits);
+  (void)ec;
+  const size_t count = static_cast<size_t>(end - digits);
+  return write_float_digits(negative, digits, count, decimal.exponent + static_cast<int>(count) - 1, out);
 }
 
 namespace {

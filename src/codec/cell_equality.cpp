@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdint>
 #include <unordered_map>
-#include <vector>
 
 #include "codec/hash.hpp"
 #include "codec/layout.hpp"
@@ -23,7 +22,9 @@ Kind kind_of(std::string_view text) {
     case '{': return Kind::kObject;
     default: break;
   }
-  if (text.find_first_of(".e") != std::string_view::npos) return Kind::kFloat;
+  for (char c : text) {
+    if (c == '.' || c == 'e') return Kind::kFloat;
+  }
   return text[0] == '-' ? Kind::kNegative : Kind::kUnsigned;
 }
 
@@ -86,48 +87,86 @@ size_t skip_value(std::string_view t, size_t pos) {
 
 bool values_equal(std::string_view a, std::string_view b, bool top);
 
-// Elements of an array, or alternating keys and values of an object.
-std::vector<std::string_view> parts_of(std::string_view container) {
-  std::vector<std::string_view> parts;
-  size_t pos = 1;
-  while (container[pos] != ']' && container[pos] != '}') {
-    size_t end = skip_value(container, pos);
-    parts.push_back(container.substr(pos, end - pos));
-    pos = end;
-    if (container[pos] == ',' || container[pos] == ':') ++pos;
+// Walks the parts of a compact array (its elements) or object (alternating keys and values).
+class Parts {
+ public:
+  explicit Parts(std::string_view container) : text_(container), pos_(1) {}
+  bool next(std::string_view& part) {
+    if (text_[pos_] == ']' || text_[pos_] == '}') return false;
+    const size_t end = skip_value(text_, pos_);
+    part = text_.substr(pos_, end - pos_);
+    pos_ = end;
+    if (text_[pos_] == ',' || text_[pos_] == ':') ++pos_;
+    return true;
   }
-  return parts;
+
+ private:
+  std::string_view text_;
+  size_t pos_;
+};
+
+size_t count_parts(std::string_view container) {
+  Parts parts(container);
+  std::string_view part;
+  size_t n = 0;
+  while (parts.next(part)) ++n;
+  return n;
 }
 
 bool arrays_equal(std::string_view a, std::string_view b) {
-  std::vector<std::string_view> x = parts_of(a), y = parts_of(b);
-  if (x.size() != y.size()) return false;
-  for (size_t i = 0; i < x.size(); ++i) {
-    if (!values_equal(x[i], y[i], false)) return false;
+  Parts x(a), y(b);
+  std::string_view u, v;
+  for (;;) {
+    const bool more_x = x.next(u), more_y = y.next(v);
+    if (more_x != more_y) return false;
+    if (!more_x) return true;
+    if (!values_equal(u, v, false)) return false;
   }
-  return true;
+}
+
+// The value under `key` in a compact object, found by a scan.
+bool find_member(std::string_view object, std::string_view key, std::string_view& value) {
+  Parts parts(object);
+  std::string_view k, v;
+  while (parts.next(k) && parts.next(v)) {
+    if (k == key) {
+      value = v;
+      return true;
+    }
+  }
+  return false;
 }
 
 // Keys are unique within an object, so equal size plus every key of one found with an equal
-// value in the other is equality. Large objects are matched through a hash index.
+// value in the other is equality. Small objects are searched by a scan, large ones through a
+// hash index (so objects of many keys in another order still compare in linear time).
 bool objects_equal(std::string_view a, std::string_view b) {
-  std::vector<std::string_view> x = parts_of(a), y = parts_of(b);
-  if (x.size() != y.size()) return false;
-  constexpr size_t kScanLimit = 32;
-  if (y.size() <= kScanLimit) {
-    for (size_t i = 0; i < x.size(); i += 2) {
-      size_t j = 0;
-      while (j < y.size() && y[j] != x[i]) j += 2;
-      if (j == y.size() || !values_equal(x[i + 1], y[j + 1], false)) return false;
+  {
+    // Most unequal objects differ in their first member already: settle that before counting.
+    Parts first(a);
+    std::string_view key, value, other;
+    if (first.next(key) && first.next(value) && (!find_member(b, key, other) || !values_equal(value, other, false))) {
+      return false;
+    }
+  }
+  const size_t size = count_parts(a);
+  if (size != count_parts(b)) return false;
+  Parts x(a);
+  std::string_view key, value, other;
+  constexpr size_t kScanLimit = 2 * 16;
+  if (size <= kScanLimit) {
+    while (x.next(key) && x.next(value)) {
+      if (!find_member(b, key, other) || !values_equal(value, other, false)) return false;
     }
     return true;
   }
   std::unordered_map<std::string_view, std::string_view, KeyedHash> index;
-  index.reserve(y.size() / 2);
-  for (size_t j = 0; j < y.size(); j += 2) index.emplace(y[j], y[j + 1]);
-  for (size_t i = 0; i < x.size(); i += 2) {
-    auto it = index.find(x[i]);
-    if (it == index.end() || !values_equal(x[i + 1], it->second, false)) return false;
+  index.reserve(size / 2);
+  Parts y(b);
+  while (y.next(key) && y.next(value)) index.emplace(key, value);
+  while (x.next(key) && x.next(value)) {
+    auto it = index.find(key);
+    if (it == index.end() || !values_equal(value, it->second, false)) return false;
   }
   return true;
 }

@@ -70,6 +70,7 @@ void write_row(const std::vector<PlacedCell>& cells, size_t columns, Writer& out
 
 void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out) {
   std::vector<PlacedCell> cells;
+  cells.reserve(layout.columns.size());
   CellCursor cursor(rows);
   CellCursor::Cell cell{};
   for (size_t r = 0; r < rows.row_count(); ++r) {

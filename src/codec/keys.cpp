@@ -28,7 +28,7 @@ uint64_t process_hash_seed() {
   return seed;
 }
 
-KeyTable::KeyTable() : slots_(64, kNoKey), seed_(process_hash_seed()) {}
+KeyTable::KeyTable() : slots_(64, kNoKey), seed_(process_hash_seed()) { entries_.reserve(32); }
 
 uint64_t KeyTable::hash_of(std::string_view body) const { return keyed_hash(body, seed_); }
 

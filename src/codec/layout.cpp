@@ -89,6 +89,7 @@ ColumnarLayout build_layout(const RowTable& rows) {
   const uint64_t row_count = rows.row_count();
   ColumnarLayout layout;
   layout.column_of_key.assign(rows.keys.size(), kNotColumn);
+  layout.columns.reserve(rows.row_keys.size());
   for (uint32_t key : rows.row_keys) {
     const KeyStats& s = stats[key];
     if (!s.non_null) continue;  // null or absent in every row: dropped

@@ -12,6 +12,7 @@
 // and restore them on close, so an enclosing object's view of its own keys survives.
 #include "codec/reader.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "codec/number.hpp"
@@ -33,6 +34,9 @@ class Reader {
     // arena's regrowth copies, and pages never written are never touched.
     cells_.reserve(size_ + 64);
     table_.members.reserve(size_ / 32);
+    table_.row_ends.reserve(size_ / 256);
+    table_.row_keys.reserve(32);
+    key_state_.reserve(64);
   }
 
   ReadStatus read_payload();
@@ -94,7 +98,7 @@ class Reader {
 };
 
 void Reader::ensure_key_state(uint32_t key) {
-  if (key_state_.size() <= key) key_state_.resize(size_t{key} + 1);
+  if (key_state_.size() <= key) key_state_.resize(std::max<size_t>(size_t{key} + 1, 2 * key_state_.size()));
 }
 
 uint32_t Reader::predict(uint32_t context, uint32_t previous) const {

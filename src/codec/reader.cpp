@@ -64,6 +64,8 @@ class Reader {
   [[gnu::always_inline]] inline ReadStatus read_key(uint32_t predicted, uint32_t& key);
   [[gnu::always_inline]] inline ReadStatus read_colon();
   [[gnu::always_inline]] inline ReadStatus after_member(bool& done);
+  [[gnu::always_inline]] inline ReadStatus open_array(bool& done);
+  [[gnu::always_inline]] inline ReadStatus after_element(bool& done);
   [[gnu::always_inline]] inline void remember_hint(uint32_t context, uint32_t previous, uint32_t key);
   [[gnu::always_inline]] inline uint32_t predict(uint32_t context, uint32_t previous) const;
   [[gnu::always_inline]] inline void add_row_member(uint32_t key, size_t length);
@@ -165,6 +167,33 @@ ReadStatus Reader::after_member(bool& done) {
   return {};
 }
 
+// `pos_` is at an array's `[`: consumes it; an empty array is done at once.
+ReadStatus Reader::open_array(bool& done) {
+  pos_ = skip_space(in_, size_, pos_ + 1);
+  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingList, size_);
+  if (in_[pos_] == ']') {
+    ++pos_;
+    done = true;
+  }
+  return {};
+}
+
+// After an array element: `]` ends the array; a comma must lead to another element.
+ReadStatus Reader::after_element(bool& done) {
+  pos_ = skip_space(in_, size_, pos_);
+  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingList, size_);
+  if (in_[pos_] == ']') {
+    ++pos_;
+    done = true;
+    return {};
+  }
+  if (in_[pos_] != ',') return fail_at(ErrorCode::kExpectedListCommaOrEnd, pos_);
+  pos_ = skip_space(in_, size_, pos_ + 1);
+  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingValue, size_);
+  if (in_[pos_] == ']') return fail_at(ErrorCode::kTrailingComma, pos_);
+  return {};
+}
+
 void Reader::add_row_member(uint32_t key, size_t length) {
   std::vector<Member>& members = table_.members;
   members.push_back({key, static_cast<uint32_t>(length < kMaxMemberLength ? length : kMaxMemberLength)});
@@ -255,23 +284,14 @@ ReadStatus Reader::read_array(uint32_t context) {
   if (depth_ == 1) return fail_at(ErrorCode::kRecursionLimitExceeded, pos_);
   --depth_;
   cells_.push('[');
-  pos_ = skip_space(in_, size_, pos_ + 1);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingList, size_);
-  if (in_[pos_] != ']') {
-    for (;;) {
-      if (ReadStatus s = read_value(context)) return s;
-      pos_ = skip_space(in_, size_, pos_);
-      if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingList, size_);
-      if (in_[pos_] == ']') break;
-      if (in_[pos_] != ',') return fail_at(ErrorCode::kExpectedListCommaOrEnd, pos_);
-      pos_ = skip_space(in_, size_, pos_ + 1);
-      if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingValue, size_);
-      if (in_[pos_] == ']') return fail_at(ErrorCode::kTrailingComma, pos_);
-      cells_.push(',');
-    }
+  bool done = false;
+  if (ReadStatus s = open_array(done)) return s;
+  if (done) cells_.push(']');
+  while (!done) {
+    if (ReadStatus s = read_value(context)) return s;
+    if (ReadStatus s = after_element(done)) return s;
+    cells_.push(done ? ']' : ',');
   }
-  ++pos_;
-  cells_.push(']');
   ++depth_;
   return {};
 }
@@ -366,22 +386,14 @@ ReadStatus Reader::read_payload() {
   pos_ = skip_space(in_, size_, 0);
   // The caller has already handled an empty payload and a non-array top level.
   --depth_;
-  pos_ = skip_space(in_, size_, pos_ + 1);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingList, size_);
-  if (in_[pos_] != ']') {
-    for (;;) {
-      if (ReadStatus s = read_element()) return s;
-      pos_ = skip_space(in_, size_, pos_);
-      if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingList, size_);
-      if (in_[pos_] == ']') break;
-      if (in_[pos_] != ',') return fail_at(ErrorCode::kExpectedListCommaOrEnd, pos_);
-      pos_ = skip_space(in_, size_, pos_ + 1);
-      if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingValue, size_);
-      if (in_[pos_] == ']') return fail_at(ErrorCode::kTrailingComma, pos_);
-    }
+  bool done = false;
+  if (ReadStatus s = open_array(done)) return s;
+  while (!done) {
+    if (ReadStatus s = read_element()) return s;
+    if (ReadStatus s = after_element(done)) return s;
   }
   ++depth_;
-  pos_ = skip_space(in_, size_, pos_ + 1);
+  pos_ = skip_space(in_, size_, pos_);
   if (pos_ != size_) return fail_at(ErrorCode::kTrailingCharacters, pos_);
   return {};
 }

@@ -45,7 +45,8 @@ bool fits_u64(PyObject* integer) noexcept {
   return !(value == ULLONG_MAX && PyErr_Occurred() != nullptr);
 }
 
-// Step 4 of the conversion, without the note. Borrows `min_rows`.
+// Converts `min_rows` (borrowed): an int directly, anything else through the index protocol
+// first. The note is added by the caller.
 bool convert_min_rows(PyObject* min_rows) noexcept {
   if (PyLong_Check(min_rows)) return fits_u64(min_rows);
   PyRef index(PyNumber_Index(min_rows));

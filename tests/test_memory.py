@@ -10,7 +10,6 @@ import textwrap
 
 import pytest
 
-from tarvel_codec import columnarize
 # Under the address sanitizer (preloaded) freed memory sits in quarantine and the address space
 # is reserved in terabytes: resident figures and address-space caps say nothing there.
 UNDER_ASAN = "asan" in os.environ.get("LD_PRELOAD", "")

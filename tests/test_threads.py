@@ -3,7 +3,6 @@ import random
 import threading
 import time
 
-import pytest
 
 from tarvel_codec import columnarize
 

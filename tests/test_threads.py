@@ -3,7 +3,6 @@ import random
 import threading
 import time
 
-
 from tarvel_codec import columnarize
 
 

@@ -1,9 +1,10 @@
 // Value equality on compact text. Equal text always means equal values; only where texts
 // differ can values still be equal (numbers of other classes or forms, minus zero nested,
-// objects with another member order), and only then is the text taken apart.
+// objects with another member order), and only then is the text indexed and compared.
 #include <charconv>
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "codec/hash.hpp"
 #include "codec/layout.hpp"
@@ -60,132 +61,126 @@ bool numbers_equal_exactly(std::string_view a, Kind ka, std::string_view b, Kind
   return false;  // integers of one class with different text differ; the classes never meet
 }
 
-// End of the compact value that starts at `pos`.
-size_t skip_value(std::string_view t, size_t pos) {
-  int depth = 0;
-  do {
-    char c = t[pos];
-    if (c == '"') {
-      for (++pos; t[pos] != '"'; ++pos) {
-        if (t[pos] == '\\') ++pos;
-      }
-      ++pos;
-    } else if (c == '[' || c == '{') {
-      ++depth;
-      ++pos;
-    } else if (c == ']' || c == '}') {
-      --depth;
-      ++pos;
-    } else if (c == ',' || c == ':') {
-      ++pos;
-    } else {
-      while (pos < t.size() && t[pos] != ',' && t[pos] != ']' && t[pos] != '}') ++pos;
-    }
-  } while (depth > 0);
-  return pos;
-}
-
-bool values_equal(std::string_view a, std::string_view b, bool top);
-
-// Walks the parts of a compact array (its elements) or object (alternating keys and values).
-class Parts {
- public:
-  explicit Parts(std::string_view container) : text_(container), pos_(1) {}
-  bool next(std::string_view& part) {
-    if (text_[pos_] == ']' || text_[pos_] == '}') return false;
-    const size_t end = skip_value(text_, pos_);
-    part = text_.substr(pos_, end - pos_);
-    pos_ = end;
-    if (text_[pos_] == ',' || text_[pos_] == ':') ++pos_;
-    return true;
-  }
-
- private:
-  std::string_view text_;
-  size_t pos_;
+// One value of a trusted compact text, indexed. A container is followed by its children, in
+// order (an object's alternate key and value); `next` is the index just past its subtree.
+struct Node {
+  size_t begin;
+  size_t end;  // the value's text is [begin, end)
+  uint32_t next;
+  uint32_t children;
 };
 
-size_t count_parts(std::string_view container) {
-  Parts parts(container);
-  std::string_view part;
-  size_t n = 0;
-  while (parts.next(part)) ++n;
-  return n;
-}
-
-bool arrays_equal(std::string_view a, std::string_view b) {
-  Parts x(a), y(b);
-  std::string_view u, v;
-  for (;;) {
-    const bool more_x = x.next(u), more_y = y.next(v);
-    if (more_x != more_y) return false;
-    if (!more_x) return true;
-    if (!values_equal(u, v, false)) return false;
-  }
-}
-
-// The value under `key` in a compact object, found by a scan.
-bool find_member(std::string_view object, std::string_view key, std::string_view& value) {
-  Parts parts(object);
-  std::string_view k, v;
-  while (parts.next(k) && parts.next(v)) {
-    if (k == key) {
-      value = v;
-      return true;
+// Indexes a compact text in one pass, so comparing two values costs time linear in their size
+// however deep they nest.
+std::vector<Node> index_value(std::string_view t) {
+  std::vector<Node> nodes;
+  std::vector<uint32_t> open;
+  for (size_t pos = 0; pos < t.size();) {
+    const char c = t[pos];
+    if (c == ',' || c == ':') {
+      ++pos;
+      continue;
     }
+    if (c == ']' || c == '}') {
+      Node& closed = nodes[open.back()];
+      open.pop_back();
+      closed.end = ++pos;
+      closed.next = static_cast<uint32_t>(nodes.size());
+      continue;
+    }
+    if (!open.empty()) ++nodes[open.back()].children;
+    const auto index = static_cast<uint32_t>(nodes.size());
+    nodes.push_back({pos, 0, index + 1, 0});
+    if (c == '[' || c == '{') {
+      open.push_back(index);
+      ++pos;
+      continue;
+    }
+    size_t end = pos + 1;
+    if (c == '"') {
+      for (; t[end] != '"'; ++end) {
+        if (t[end] == '\\') ++end;
+      }
+      ++end;
+    } else {
+      while (end < t.size() && t[end] != ',' && t[end] != ']' && t[end] != '}') ++end;
+    }
+    nodes[index].end = end;
+    pos = end;
   }
-  return false;
+  return nodes;
 }
 
-// Keys are unique within an object, so equal size plus every key of one found with an equal
-// value in the other is equality. Small objects are searched by a scan, large ones through a
-// hash index (so objects of many keys in another order still compare in linear time).
-bool objects_equal(std::string_view a, std::string_view b) {
-  {
-    // Most unequal objects differ in their first member already: settle that before counting.
-    Parts first(a);
-    std::string_view key, value, other;
-    if (first.next(key) && first.next(value) && (!find_member(b, key, other) || !values_equal(value, other, false))) {
-      return false;
-    }
+// Strict (nested) equality of two indexed values: the number class counts, floats compare by
+// IEEE equality (0.0 equals -0.0), objects regardless of member order.
+class NestedEquality {
+ public:
+  NestedEquality(std::string_view a, std::string_view b)
+      : text_a_(a), text_b_(b), a_(index_value(a)), b_(index_value(b)) {}
+  bool equal() { return equal(0, 0); }
+
+ private:
+  std::string_view text(std::string_view t, const Node& n) const { return t.substr(n.begin, n.end - n.begin); }
+
+  bool equal(uint32_t i, uint32_t j) {
+    const std::string_view x = text(text_a_, a_[i]), y = text(text_b_, b_[j]);
+    const Kind kx = kind_of(x), ky = kind_of(y);
+    if (kx != ky) return false;
+    if (kx == Kind::kArray) return arrays_equal(i, j);
+    if (kx == Kind::kObject) return objects_equal(i, j);
+    return x == y || (kx == Kind::kFloat && is_zero_float(x) && is_zero_float(y));
   }
-  const size_t size = count_parts(a);
-  if (size != count_parts(b)) return false;
-  Parts x(a);
-  std::string_view key, value, other;
-  constexpr size_t kScanLimit = 2 * 16;
-  if (size <= kScanLimit) {
-    while (x.next(key) && x.next(value)) {
-      if (!find_member(b, key, other) || !values_equal(value, other, false)) return false;
+
+  bool arrays_equal(uint32_t i, uint32_t j) {
+    if (a_[i].children != b_[j].children) return false;
+    for (uint32_t x = i + 1, y = j + 1; x < a_[i].next; x = a_[x].next, y = b_[y].next) {
+      if (!equal(x, y)) return false;
     }
     return true;
   }
-  std::unordered_map<std::string_view, std::string_view, KeyedHash> index;
-  index.reserve(size / 2);
-  Parts y(b);
-  while (y.next(key) && y.next(value)) index.emplace(key, value);
-  while (x.next(key) && x.next(value)) {
-    auto it = index.find(key);
-    if (it == index.end() || !values_equal(value, it->second, false)) return false;
-  }
-  return true;
-}
 
-bool values_equal(std::string_view a, std::string_view b, bool top) {
+  // Keys are unique within an object, so equal size plus every key of one found with an equal
+  // value in the other is equality. Large objects are searched through a hash index.
+  bool objects_equal(uint32_t i, uint32_t j) {
+    if (a_[i].children != b_[j].children) return false;
+    constexpr uint32_t kScanLimit = 2 * 16;
+    std::unordered_map<std::string_view, uint32_t, KeyedHash> index;
+    if (b_[j].children > kScanLimit) {
+      index.reserve(b_[j].children / 2);
+      for (uint32_t y = j + 1; y < b_[j].next; y = b_[b_[y].next].next) index.emplace(text(text_b_, b_[y]), b_[y].next);
+    }
+    for (uint32_t x = i + 1; x < a_[i].next; x = a_[a_[x].next].next) {
+      const std::string_view key = text(text_a_, a_[x]);
+      uint32_t value = 0;
+      if (index.empty()) {
+        uint32_t y = j + 1;
+        while (y < b_[j].next && text(text_b_, b_[y]) != key) y = b_[b_[y].next].next;
+        if (y == b_[j].next) return false;
+        value = b_[y].next;
+      } else {
+        auto found = index.find(key);
+        if (found == index.end()) return false;
+        value = found->second;
+      }
+      if (!equal(a_[x].next, value)) return false;
+    }
+    return true;
+  }
+
+  std::string_view text_a_, text_b_;
+  std::vector<Node> a_, b_;
+};
+
+bool values_equal(std::string_view a, std::string_view b) {
   if (a == b) return true;
   const Kind ka = kind_of(a), kb = kind_of(b);
-  if (is_number(ka) && is_number(kb)) {
-    if (top) return numbers_equal_exactly(a, ka, b, kb);
-    return ka == Kind::kFloat && kb == Kind::kFloat && is_zero_float(a) && is_zero_float(b);
-  }
-  if (ka != kb) return false;
-  if (ka == Kind::kArray) return arrays_equal(a, b);
-  if (ka == Kind::kObject) return objects_equal(a, b);
-  return false;
+  if (is_number(ka) && is_number(kb)) return numbers_equal_exactly(a, ka, b, kb);
+  if (ka != kb || (ka != Kind::kArray && ka != Kind::kObject)) return false;
+  return NestedEquality(a, b).equal();
 }
 
 }  // namespace
 
-bool cells_equal(std::string_view a, std::string_view b) { return values_equal(a, b, true); }
+bool cells_equal(std::string_view a, std::string_view b) { return values_equal(a, b); }
 
 }  // namespace tc

@@ -262,6 +262,13 @@ ReadStatus Reader::read_literal(std::string_view word) {
 ReadStatus Reader::read_value(uint32_t context) {
   switch (in_[pos_]) {
     case '"': {
+      // Most strings are plain ASCII without escapes: their text is already compact.
+      const size_t end = find_string_special(in_, size_, pos_ + 1);
+      if (end < size_ && in_[end] == '"') {
+        cells_.append(in_ + pos_, end + 1 - pos_);
+        pos_ = end + 1;
+        return {};
+      }
       ++pos_;
       cells_.push('"');
       if (ReadStatus s = read_string_body(in_, size_, pos_, cells_)) return s;

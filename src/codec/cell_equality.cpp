@@ -75,6 +75,8 @@ struct Node {
 std::vector<Node> index_value(std::string_view t) {
   std::vector<Node> nodes;
   std::vector<uint32_t> open;
+  nodes.reserve(32);
+  open.reserve(16);
   for (size_t pos = 0; pos < t.size();) {
     const char c = t[pos];
     if (c == ',' || c == ':') {
@@ -171,11 +173,45 @@ class NestedEquality {
   std::vector<Node> a_, b_;
 };
 
+// End of the scalar or string that starts at `pos` of a compact text; `pos` itself for the
+// start of a container.
+size_t scalar_end(std::string_view t, size_t pos) {
+  if (t[pos] == '[' || t[pos] == '{') return pos;
+  size_t end = pos + 1;
+  if (t[pos] == '"') {
+    for (; t[end] != '"'; ++end) {
+      if (t[end] == '\\') ++end;
+    }
+    return end + 1;
+  }
+  while (t[end] != ',' && t[end] != ']' && t[end] != '}') ++end;
+  return end;
+}
+
+// Most unequal containers already differ in their first element (or, for objects with the same
+// first key, its value): a cheap answer before indexing. True means "not settled".
+bool may_be_equal(std::string_view a, std::string_view b, bool object) {
+  size_t x = 1, y = 1;
+  if (a[x] == ']' || a[x] == '}' || b[y] == ']' || b[y] == '}') return a[x] == b[y];
+  if (object) {
+    const size_t key_end = scalar_end(a, x);
+    if (a.substr(x, key_end - x) != b.substr(y, scalar_end(b, y) - y)) return true;  // order may differ
+    x = key_end + 1;
+    y = key_end + 1;
+  }
+  const size_t end_a = scalar_end(a, x), end_b = scalar_end(b, y);
+  if (end_a == x || end_b == y) return true;  // containers: left to the full comparison
+  const std::string_view u = a.substr(x, end_a - x), v = b.substr(y, end_b - y);
+  const Kind ku = kind_of(u), kv = kind_of(v);
+  return u == v || (ku == Kind::kFloat && kv == Kind::kFloat && is_zero_float(u) && is_zero_float(v));
+}
+
 bool values_equal(std::string_view a, std::string_view b) {
   if (a == b) return true;
   const Kind ka = kind_of(a), kb = kind_of(b);
   if (is_number(ka) && is_number(kb)) return numbers_equal_exactly(a, ka, b, kb);
   if (ka != kb || (ka != Kind::kArray && ka != Kind::kObject)) return false;
+  if (!may_be_equal(a, b, ka == Kind::kObject)) return false;
   return NestedEquality(a, b).equal();
 }
 

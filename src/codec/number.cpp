@@ -5,6 +5,7 @@
 
 #include "codec/shortest.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <climits>
@@ -134,6 +135,36 @@ size_t write_float_digits(bool negative, const char* digits, size_t count, int e
   return static_cast<size_t>(p - out);
 }
 
+namespace {
+
+// The decimal digits of v (below 10^17), two at a time from a table; returns their count.
+size_t write_digits(uint64_t v, char* out) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char buffer[24];
+  char* end = buffer + sizeof buffer;
+  char* p = end;
+  while (v >= 100) {
+    const uint64_t pair = v % 100;
+    v /= 100;
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * pair, 2);
+  }
+  if (v >= 10) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * v, 2);
+  } else {
+    *--p = static_cast<char>('0' + v);
+  }
+  const auto count = static_cast<size_t>(end - p);
+  std::memcpy(out, p, count);
+  return count;
+}
+
+}  // namespace
+
 size_t write_float(double value, char* out) {
   const bool negative = std::signbit(value);
   if (value == 0.0) return write_float_digits(negative, "0", 0, 0, out);
@@ -143,9 +174,7 @@ size_t write_float(double value, char* out) {
     ++decimal.exponent;
   }
   char digits[24];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, decimal.digits);
-  (void)ec;
-  const size_t count = static_cast<size_t>(end - digits);
+  const size_t count = write_digits(decimal.digits, digits);
   return write_float_digits(negative, digits, count, decimal.exponent + static_cast<int>(count) - 1, out);
 }
 
@@ -225,19 +254,33 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, NumberText& t
 void accumulate(const char* input, const NumberText& t, uint64_t& significand, int64_t& exponent) {
   uint64_t s = 0;
   int64_t e = 0;
-  size_t pos = t.int_begin;
-  for (; pos < t.int_end; ++pos) {
-    unsigned digit = static_cast<unsigned>(input[pos] - '0');
-    if (significand_overflows(s, digit)) break;
-    s = s * 10 + digit;
-  }
-  if (pos < t.int_end) {
-    e = static_cast<int64_t>(t.int_end - pos);
-  } else {
-    for (pos = t.frac_begin; pos < t.frac_end; ++pos) {
-      unsigned digit = static_cast<unsigned>(input[pos] - '0');
-      if (significand_overflows(s, digit)) break;
+  // The integer part starts with a non-zero digit (or is a lone 0): 19 digits always fit, a
+  // 20th may, a 21st never does.
+  const char* p = input + t.int_begin;
+  const char* const int_end = input + t.int_end;
+  const char* const sure = p + std::min<size_t>(19, t.int_end - t.int_begin);
+  for (; p < sure; ++p) s = s * 10 + static_cast<unsigned>(*p - '0');
+  if (p < int_end) {
+    const unsigned digit = static_cast<unsigned>(*p - '0');
+    if (!significand_overflows(s, digit)) {
       s = s * 10 + digit;
+      ++p;
+    }
+    e = int_end - p;  // refused integer digits; fraction digits cannot fit after 20 digits
+  } else {
+    p = input + t.frac_begin;
+    const char* const frac_end = input + t.frac_end;
+    size_t significant = s == 0 ? 0 : t.int_end - t.int_begin;
+    if (s == 0) {
+      for (; p < frac_end && *p == '0'; ++p) --e;  // leading zeros keep S at 0
+    }
+    const char* const frac_sure = p + std::min<size_t>(19 - significant, static_cast<size_t>(frac_end - p));
+    for (; p < frac_sure; ++p) {
+      s = s * 10 + static_cast<unsigned>(*p - '0');
+      --e;
+    }
+    if (p < frac_end && !significand_overflows(s, static_cast<unsigned>(*p - '0'))) {
+      s = s * 10 + static_cast<unsigned>(*p - '0');
       --e;
     }
   }

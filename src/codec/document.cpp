@@ -68,6 +68,20 @@ void write_row(const std::vector<PlacedCell>& cells, size_t columns, Writer& out
   out.put(']');
 }
 
+// Rows hold few cells: insertion sort, falling back to std::sort for wide rows.
+void sort_by_column(std::vector<PlacedCell>& cells) {
+  if (cells.size() > 32) {
+    std::sort(cells.begin(), cells.end(), [](const PlacedCell& a, const PlacedCell& b) { return a.column < b.column; });
+    return;
+  }
+  for (size_t i = 1; i < cells.size(); ++i) {
+    const PlacedCell moving = cells[i];
+    size_t j = i;
+    for (; j > 0 && cells[j - 1].column > moving.column; --j) cells[j] = cells[j - 1];
+    cells[j] = moving;
+  }
+}
+
 void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out) {
   std::vector<PlacedCell> cells;
   cells.reserve(layout.columns.size());
@@ -83,9 +97,7 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
       in_order = in_order && (cells.empty() || cells.back().column < column);
       cells.push_back({column, cell.text});
     }
-    if (!in_order) {
-      std::sort(cells.begin(), cells.end(), [](const PlacedCell& a, const PlacedCell& b) { return a.column < b.column; });
-    }
+    if (!in_order) sort_by_column(cells);
     if (r > 0) out.put(',');
     write_row(cells, layout.columns.size(), out);
   }

@@ -21,6 +21,12 @@ inline uint64_t keyed_hash(std::string_view bytes, uint64_t seed) {
   constexpr uint64_t kMul2 = 0x8ebc6af09c88c6e3ULL;
   const char* p = bytes.data();
   size_t n = bytes.size();
+  if (n >= 8 && n <= 16) {  // most keys: two overlapping words, one multiplication
+    uint64_t first, last;
+    std::memcpy(&first, p, 8);
+    std::memcpy(&last, p + n - 8, 8);
+    return hash_mix(first ^ seed ^ kMul0, last ^ (seed >> 3) ^ (kMul1 + n));
+  }
   uint64_t h = seed ^ hash_mix(n ^ kMul0, kMul1);
   while (n >= 8) {
     uint64_t word;

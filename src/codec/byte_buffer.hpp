@@ -52,7 +52,8 @@ inline bool equal_bytes(const char* a, const char* b, size_t n) {
 }
 
 // Owns its bytes (malloc/realloc, so large blocks can grow without a copy). Writers call
-// reserve(n) and then write up to n bytes through tail(); every failure is std::bad_alloc.
+// reserve(n), write up to n bytes where it points, then commit(written); every failure is
+// std::bad_alloc.
 class ByteBuffer {
  public:
   ByteBuffer() = default;
@@ -86,7 +87,6 @@ class ByteBuffer {
     if (capacity_ - size_ < extra) grow(extra);
     return data_ + size_;
   }
-  char* tail() { return data_ + size_; }
   void commit(size_t written) { size_ += written; }
   void resize_down(size_t new_size) { size_ = new_size; }
   void clear() { size_ = 0; }

@@ -107,21 +107,21 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
 
 void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* document) {
   Writer out(document);
-  out.put(R"({"columns":[)");
+  out.put(kDocumentOpen);
   for (size_t c = 0; c < layout.columns.size(); ++c) {
     if (c > 0) out.put(',');
     out.put(rows.keys.quoted(layout.columns[c]));
   }
-  out.put(R"(],"rows":[)");
+  out.put(kBeforeRows);
   write_rows(rows, layout, out);
-  out.put(R"(],"constants":{)");
+  out.put(kBeforeConstants);
   for (size_t i = 0; i < layout.constants.size(); ++i) {
     if (i > 0) out.put(',');
     out.put(rows.keys.quoted(layout.constants[i].key));
     out.put(':');
     out.put(layout.constants[i].value);
   }
-  out.put("}}");
+  out.put(kDocumentClose);
   if (out.position() != document + layout.output_size) throw InternalFault("document size mismatch");
 }
 

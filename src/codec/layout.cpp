@@ -56,10 +56,10 @@ size_t document_size(const RowTable& rows, const ColumnarLayout& layout, const s
   const uint64_t n = rows.row_count();
   const uint64_t m = layout.columns.size();
   SizeSum size;
-  size.add(std::string_view(R"({"columns":[)").size());
+  size.add(kDocumentOpen.size());
   for (uint32_t key : layout.columns) size.add(rows.keys.quoted(key).size());
   if (m > 1) size.add(m - 1);
-  size.add(std::string_view(R"(],"rows":[)").size());
+  size.add(kBeforeRows.size());
   if (n > 0) {
     size.add_product(n, 2 + (m > 1 ? m - 1 : 0));  // brackets and commas of each row
     size.add(n - 1);
@@ -72,12 +72,12 @@ size_t document_size(const RowTable& rows, const ColumnarLayout& layout, const s
     if (__builtin_mul_overflow(n, m, &all_cells)) throw std::bad_alloc();
     size.add_product(all_cells - cells_present, 4);  // "null" for every absent cell
   }
-  size.add(std::string_view(R"(],"constants":{)").size());
+  size.add(kBeforeConstants.size());
   for (const ColumnarLayout::Constant& c : layout.constants) {
     size.add(rows.keys.quoted(c.key).size() + 1 + c.value.size());
   }
   if (layout.constants.size() > 1) size.add(layout.constants.size() - 1);
-  size.add(2);
+  size.add(kDocumentClose.size());
   if (size.total > SIZE_MAX / 2) throw std::bad_alloc();
   return static_cast<size_t>(size.total);
 }

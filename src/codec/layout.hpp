@@ -11,6 +11,13 @@ namespace tc {
 
 inline constexpr uint32_t kNotColumn = UINT32_MAX;
 
+// The fixed text between the document's parts; the size computed here and the bytes the
+// document writes come from the same pieces.
+inline constexpr std::string_view kDocumentOpen = R"({"columns":[)";
+inline constexpr std::string_view kBeforeRows = R"(],"rows":[)";
+inline constexpr std::string_view kBeforeConstants = R"(],"constants":{)";
+inline constexpr std::string_view kDocumentClose = "}}";
+
 struct ColumnarLayout {
   struct Constant {
     uint32_t key;

@@ -91,8 +91,7 @@ class Reader {
     bool is_row_key = false;
   };
   std::vector<KeyState> key_state_;  // by key id: one cache line per key
-  uint32_t row_first_hint_ = kNoKey;
-  uint32_t loose_first_hint_ = kNoKey;  // objects outside any member
+  uint32_t loose_first_hint_ = kNoKey;  // first key of rows and other objects outside a member
   uint64_t object_serial_ = 0;
 
   std::vector<OpenMember> open_members_;
@@ -215,13 +214,8 @@ ReadStatus Reader::read_row() {
     uint32_t previous = kNoKey;
     for (bool done = false; !done;) {
       uint32_t key = kNoKey;
-      const uint32_t predicted = previous == kNoKey ? row_first_hint_ : key_state_[previous].next_hint;
-      if (ReadStatus s = read_key(predicted, key)) return s;
-      if (previous == kNoKey) {
-        row_first_hint_ = key;
-      } else {
-        key_state_[previous].next_hint = key;
-      }
+      if (ReadStatus s = read_key(predict(kNoKey, previous), key)) return s;
+      remember_hint(kNoKey, previous, key);
       if (ReadStatus s = read_colon()) return s;
       const size_t begin = cells_.size();
       if (ReadStatus s = read_value(key)) return s;

@@ -13,14 +13,22 @@ namespace {
 
 class Writer {
  public:
-  explicit Writer(char* out) : p_(out) {}
+  Writer(char* out, size_t size) : p_(out), end_(out + size) {}
   void put(char c) { *p_++ = c; }
   void put(std::string_view text) {
     copy_bytes(p_, text.data(), text.size());
     p_ += text.size();
   }
-  // `count` times "null,": copied from a prepared run, so sparse rows cost a few memcpy calls.
+  // `count` times "null,", copied from a prepared run. Away from the document's end the copy
+  // goes in whole 64-byte blocks: it may write past the run, but only into bytes of the
+  // document that are written again afterwards, and fixed-size blocks cost no library call.
   void put_nulls(size_t count) {
+    const size_t bytes = count * 5;
+    if (count <= kNullRun && static_cast<size_t>(end_ - p_) >= bytes + kBlock) {
+      for (size_t done = 0; done < bytes; done += kBlock) std::memcpy(p_ + done, kNulls.data() + done, kBlock);
+      p_ += bytes;
+      return;
+    }
     while (count > 0) {
       size_t chunk = count < kNullRun ? count : kNullRun;
       std::memcpy(p_, kNulls.data(), chunk * 5);
@@ -33,14 +41,15 @@ class Writer {
 
  private:
   static constexpr size_t kNullRun = 512;
-  static constexpr std::array<char, kNullRun * 5> kNulls = [] {
-    std::array<char, kNullRun * 5> run{};
-    for (size_t i = 0; i < run.size(); i += 5) {
-      run[i] = 'n'; run[i + 1] = 'u'; run[i + 2] = 'l'; run[i + 3] = 'l'; run[i + 4] = ',';
-    }
+  static constexpr size_t kBlock = 64;
+  // One block more than the run, so a block copy that starts inside the run stays inside.
+  static constexpr std::array<char, kNullRun * 5 + kBlock> kNulls = [] {
+    std::array<char, kNullRun * 5 + kBlock> run{};
+    for (size_t i = 0; i < run.size(); ++i) run[i] = "null,"[i % 5];
     return run;
   }();
   char* p_;
+  char* const end_;
 };
 
 struct PlacedCell {
@@ -106,7 +115,7 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
 }  // namespace
 
 void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* document) {
-  Writer out(document);
+  Writer out(document, layout.output_size);
   out.put(kDocumentOpen);
   for (size_t c = 0; c < layout.columns.size(); ++c) {
     if (c > 0) out.put(',');

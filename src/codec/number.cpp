@@ -3,6 +3,7 @@
 // resulting double decides both constant folding and the text written back.
 #include "codec/number.hpp"
 
+#include "codec/scan.hpp"
 #include "codec/shortest.hpp"
 
 #include <algorithm>
@@ -56,6 +57,16 @@ constexpr std::array<double, 309> make_powers() {
   return table;
 }
 constexpr std::array<double, 309> kPowersOfTen = make_powers();
+
+constexpr std::array<uint64_t, 20> kIntegerPowersOfTen = [] {
+  std::array<uint64_t, 20> table{};
+  uint64_t p = 1;
+  for (uint64_t& entry : table) {
+    entry = p;
+    p *= 10;
+  }
+  return table;
+}();
 
 inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
@@ -137,30 +148,34 @@ size_t write_float_digits(bool negative, const char* digits, size_t count, int e
 
 namespace {
 
-// The decimal digits of v (below 10^17), two at a time from a table; returns their count.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The eight digits of v (below 10^8), leading zeros included, as four independent pairs.
+void write_eight_digits(uint32_t v, char* out) {
+  const uint32_t high = v / 10000;
+  const uint32_t low = v % 10000;
+  std::memcpy(out, kPairs + 2 * (high / 100), 2);
+  std::memcpy(out + 2, kPairs + 2 * (high % 100), 2);
+  std::memcpy(out + 4, kPairs + 2 * (low / 100), 2);
+  std::memcpy(out + 6, kPairs + 2 * (low % 100), 2);
+}
+
+constexpr size_t kDigitsWidth = 17;
+
+// All 17 digits of v (below 10^17), leading zeros included, into out[0, 17); returns where the
+// significant ones begin. Fixed work, no chain of divisions.
 size_t write_digits(uint64_t v, char* out) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  char buffer[24];
-  char* end = buffer + sizeof buffer;
-  char* p = end;
-  while (v >= 100) {
-    const uint64_t pair = v % 100;
-    v /= 100;
-    p -= 2;
-    std::memcpy(p, kPairs + 2 * pair, 2);
-  }
-  if (v >= 10) {
-    p -= 2;
-    std::memcpy(p, kPairs + 2 * v, 2);
-  } else {
-    *--p = static_cast<char>('0' + v);
-  }
-  const auto count = static_cast<size_t>(end - p);
-  std::memcpy(out, p, count);
-  return count;
+  const uint64_t high = v / 100000000;
+  write_eight_digits(static_cast<uint32_t>(v % 100000000), out + 9);
+  write_eight_digits(static_cast<uint32_t>(high % 100000000), out + 1);
+  out[0] = static_cast<char>('0' + high / 100000000);
+  // Digit count from the bit length, corrected by one comparison.
+  const int guess = ((64 - __builtin_clzll(v | 1)) * 1233) >> 12;
+  const size_t count = static_cast<size_t>(guess) + (v >= kIntegerPowersOfTen[static_cast<size_t>(guess)] ? 1 : 0);
+  return kDigitsWidth - count;
 }
 
 }  // namespace
@@ -173,9 +188,10 @@ size_t write_float(double value, char* out) {
     decimal.digits /= 10;
     ++decimal.exponent;
   }
-  char digits[24];
-  const size_t count = write_digits(decimal.digits, digits);
-  return write_float_digits(negative, digits, count, decimal.exponent + static_cast<int>(count) - 1, out);
+  char digits[kDigitsWidth];
+  const size_t first = write_digits(decimal.digits, digits);
+  const size_t count = kDigitsWidth - first;
+  return write_float_digits(negative, digits + first, count, decimal.exponent + static_cast<int>(count) - 1, out);
 }
 
 namespace {
@@ -207,8 +223,7 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, NumberText& t
     ++pos;
     if (pos < size && is_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
   } else if (is_digit(input[pos])) {
-    while (++pos < size && is_digit(input[pos])) {
-    }
+    pos = skip_digits(input, size, pos + 1);
   } else {
     return fail_at(ErrorCode::kInvalidNumber, pos);
   }
@@ -216,7 +231,7 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, NumberText& t
   if (pos < size && input[pos] == '.') {
     t.has_point = true;
     t.frac_begin = ++pos;
-    while (pos < size && is_digit(input[pos])) ++pos;
+    pos = skip_digits(input, size, pos);
     t.frac_end = pos;
     if (pos == t.frac_begin) {
       if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingValue, size);
@@ -248,12 +263,54 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, NumberText& t
   return {};
 }
 
+// The value of a run of at most 19 decimal digits, eight at a time where it can.
+uint64_t digits_value(const char* p, const char* end) {
+  uint64_t s = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  for (; end - p >= 8; p += 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    v -= 0x3030303030303030ULL;
+    v = v * 10 + (v >> 8);  // each even byte now holds a two-digit pair
+    v = ((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32)) +
+         ((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32))) >> 32;
+    s = s * 100000000 + (v & 0xFFFFFFFFULL);
+  }
+  if (end - p >= 4) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    v -= 0x30303030U;
+    v = v * 10 + (v >> 8);
+    s = s * 10000 + (v & 0xFF) * 100 + ((v >> 16) & 0xFF);
+    p += 4;
+  }
+#endif
+  for (; p < end; ++p) s = s * 10 + static_cast<unsigned>(*p - '0');
+  return s;
+}
+
 // Digits are accumulated into S from the left, integer then fraction digits, while S × 10 +
 // digit stays within u64. From the first refused digit on nothing more is accumulated: each
 // further integer digit raises E by one, further fraction digits are skipped.
 void accumulate(const char* input, const NumberText& t, uint64_t& significand, int64_t& exponent) {
   uint64_t s = 0;
   int64_t e = 0;
+  const size_t int_digits = t.int_end - t.int_begin;
+  const size_t frac_digits = t.frac_end - t.frac_begin;
+  // Nearly always every digit fits (at most 19, not counting a lone integer 0): S is then
+  // simply the digits, and E the exponent less the count of fraction digits.
+  if ((input[t.int_begin] == '0' ? 0 : int_digits) + frac_digits <= 19) {
+    s = digits_value(input + t.int_begin, input + t.int_end);
+    if (frac_digits > 0) {
+      const uint64_t frac = digits_value(input + t.frac_begin, input + t.frac_end);
+      s = s * kIntegerPowersOfTen[frac_digits] + frac;
+    }
+    e = -static_cast<int64_t>(frac_digits);
+    if (t.has_exponent) e += t.exponent_negative ? -static_cast<int64_t>(t.exponent) : t.exponent;
+    significand = s;
+    exponent = e;
+    return;
+  }
   // The integer part starts with a non-zero digit (or is a lone 0): 19 digits always fit, a
   // 20th may, a 21st never does.
   const char* p = input + t.int_begin;
@@ -287,6 +344,24 @@ void accumulate(const char* input, const NumberText& t, uint64_t& significand, i
   if (t.has_exponent) e += t.exponent_negative ? -static_cast<int64_t>(t.exponent) : t.exponent;
   significand = s;
   exponent = e;
+}
+
+// A plain decimal that is already in its written form reads as the double whose shortest text
+// it is, so it is copied as it stands: no exponent part, at most 15 significant digits (S
+// below 10^15), no zero at the end of the fraction unless it is the only fraction digit of a
+// non-zero integer part ("12.0"), and below one, at most four zeros after the point (0.000001
+// is written with an exponent).
+bool is_written_form(const char* input, const NumberText& t) {
+  if (!t.has_point || t.has_exponent) return false;
+  const size_t frac_digits = t.frac_end - t.frac_begin;
+  const bool ends_in_zero = input[t.frac_end - 1] == '0';
+  if (input[t.int_begin] != '0') {
+    return t.int_end - t.int_begin + frac_digits <= 15 && (!ends_in_zero || frac_digits == 1);
+  }
+  if (ends_in_zero) return false;  // 0.0 is zero; 0.50 loses its last digit
+  size_t zeros = 0;
+  while (input[t.frac_begin + zeros] == '0') ++zeros;
+  return zeros <= 4 && frac_digits - zeros <= 15;
 }
 
 // A short decimal (S below 10^15, |E| <= 22) converts with one exact rounding, and its own
@@ -327,6 +402,11 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
       out.commit(t.end - t.start);
       return {};
     }
+  }
+  if (is_written_form(input, t)) {
+    copy_bytes(dst, input + t.start, t.end - t.start);
+    out.commit(t.end - t.start);
+    return {};
   }
   uint64_t significand = 0;
   int64_t exponent = 0;

@@ -43,6 +43,24 @@ inline size_t find_string_special(const char* input, size_t size, size_t pos) {
   return size;
 }
 
+// First index at or after `pos` whose byte is not a decimal digit (or `size`).
+inline size_t skip_digits(const char* input, size_t size, size_t pos) {
+#if defined(__SSE2__)
+  const __m128i below_zero = _mm_set1_epi8('0' - 1);
+  const __m128i above_nine = _mm_set1_epi8('9' + 1);
+  while (pos + 16 <= size) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
+    // Signed compares: bytes 0x80 and up are negative, so they are not digits either.
+    __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, below_zero), _mm_cmplt_epi8(v, above_nine));
+    unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & 0xFFFFu;
+    if (other != 0) return pos + static_cast<size_t>(__builtin_ctz(other));
+    pos += 16;
+  }
+#endif
+  while (pos < size && static_cast<unsigned char>(input[pos] - '0') < 10) ++pos;
+  return pos;
+}
+
 // Length of the well-formed UTF-8 sequence that starts at `pos` with a byte of 0x80 or more,
 // or 0 when it is not well formed (overlong, surrogate, above U+10FFFF, truncated).
 inline size_t utf8_sequence_length(const char* input, size_t size, size_t pos) {

@@ -27,13 +27,13 @@ class KeyTable {
   // The id of the key whose compact text (without quotes) is `body`, added when new.
   uint32_t intern(std::string_view body);
 
-  // True when the raw bytes at `pos` (just past an opening quote) are exactly this key's text
-  // followed by the closing quote. Only keys without escapes take part, since their raw
-  // spelling is unique; a miss says nothing.
-  [[nodiscard]] bool matches_raw(uint32_t id, const char* input, size_t size, size_t pos) const {
+  // True when the raw bytes at `p` (just past an opening quote, before `end`) are exactly this
+  // key's text followed by the closing quote. Only keys without escapes take part, since their
+  // raw spelling is unique; a miss says nothing.
+  [[nodiscard]] bool matches_raw(uint32_t id, const char* p, const char* end) const {
     const Entry& e = entries_[id];
-    return e.plain && size - pos > e.length && input[pos + e.length] == '"' &&
-           equal_bytes(input + pos, text_.data() + e.offset + 1, e.length);
+    return e.plain && static_cast<size_t>(end - p) > e.length && p[e.length] == '"' &&
+           equal_bytes(p, text_.data() + e.offset + 1, e.length);
   }
   [[nodiscard]] uint32_t body_length(uint32_t id) const { return entries_[id].length; }
 

@@ -26,15 +26,20 @@ constexpr unsigned kDepthStart = 128;
 constexpr std::string_view kRowPrefix = "expected a JSON object row, got: ";
 constexpr std::string_view kInvalidPrefix = "invalid row-oriented JSON: ";
 
+// Positions are pointers into the payload, passed in and handed back by value so that they
+// stay in registers: every step takes the position it starts at and returns the one just past
+// what it read, or nullptr once it has recorded an error in `error_`.
+using Pos = const char*;
+
 class Reader {
  public:
   Reader(std::string_view payload, RowTable& table)
-      : in_(payload.data()), size_(payload.size()), table_(table), cells_(table.cells) {
+      : begin_(payload.data()), end_(payload.data() + payload.size()), table_(table), cells_(table.cells) {
     // Cell text is rarely longer than the payload; reserving that much up front saves the
     // arena's regrowth copies, and pages never written are never touched.
-    cells_.reserve(size_ + 64);
-    table_.members.reserve(size_ / 32);
-    table_.row_ends.reserve(size_ / 256);
+    cells_.reserve(payload.size() + 64);
+    table_.members.reserve(payload.size() / 32);
+    table_.row_ends.reserve(payload.size() / 256);
     table_.row_keys.reserve(32);
     key_state_.reserve(64);
   }
@@ -55,26 +60,42 @@ class Reader {
     size_t slot;
   };
 
-  ReadStatus read_element();
-  ReadStatus read_row();
-  ReadStatus read_value(uint32_t context);
-  ReadStatus read_array(uint32_t context);
-  ReadStatus read_object(uint32_t context);
-  [[gnu::always_inline]] inline ReadStatus read_literal(std::string_view word);
-  [[gnu::always_inline]] inline ReadStatus read_key(uint32_t predicted, uint32_t& key);
-  [[gnu::always_inline]] inline ReadStatus read_colon();
-  [[gnu::always_inline]] inline ReadStatus after_member(bool& done);
-  [[gnu::always_inline]] inline ReadStatus open_array(bool& done);
-  [[gnu::always_inline]] inline ReadStatus after_element(bool& done);
+  Pos read_element(Pos p);
+  Pos read_row(Pos p);
+  Pos read_value(Pos p, uint32_t context);
+  Pos read_array(Pos p, uint32_t context);
+  Pos read_object(Pos p, uint32_t context);
+  Pos read_escaped_string(Pos p);
+  [[gnu::always_inline]] inline Pos read_string(Pos p);
+  [[gnu::always_inline]] inline Pos read_literal(Pos p, std::string_view word);
+  [[gnu::always_inline]] inline Pos read_key(Pos p, uint32_t predicted, uint32_t& key);
+  [[gnu::always_inline]] inline Pos read_colon(Pos p);
+  [[gnu::always_inline]] inline Pos after_member(Pos p, bool& done);
+  [[gnu::always_inline]] inline Pos open_array(Pos p, bool& done);
+  [[gnu::always_inline]] inline Pos after_element(Pos p, bool& done);
   [[gnu::always_inline]] inline void remember_hint(uint32_t context, uint32_t previous, uint32_t key);
   [[gnu::always_inline]] inline uint32_t predict(uint32_t context, uint32_t previous) const;
   [[gnu::always_inline]] inline void add_row_member(uint32_t key, size_t length);
+  uint32_t intern_escaped_key(Pos& p);
   void rewrite_object(size_t object_begin, size_t first_member);
   void ensure_key_state(uint32_t key);
 
-  const char* in_;
-  size_t size_;
-  size_t pos_ = 0;
+  [[nodiscard]] size_t offset(Pos p) const { return static_cast<size_t>(p - begin_); }
+  [[nodiscard]] Pos skip(Pos p) const {
+    // Every whitespace byte is at most 0x20: most tokens are settled by one comparison.
+    while (p < end_ && static_cast<unsigned char>(*p) <= 0x20 && is_json_space(*p)) ++p;
+    return p;
+  }
+  [[gnu::cold]] Pos fail(ReadStatus status) {
+    error_ = status;
+    return nullptr;
+  }
+  [[gnu::cold]] Pos fail_here(ErrorCode code, Pos p) { return fail(fail_at(code, offset(p))); }
+  [[gnu::cold]] Pos fail_at_eof(ErrorCode code) { return fail(fail_at_end(code, offset(end_))); }
+
+  const char* const begin_;
+  const char* const end_;
+  ReadStatus error_;
   unsigned depth_ = kDepthStart;
   RowTable& table_;
   ByteBuffer& cells_;
@@ -118,79 +139,88 @@ void Reader::remember_hint(uint32_t context, uint32_t previous, uint32_t key) {
   }
 }
 
-// `pos_` is at the key's opening quote.
-ReadStatus Reader::read_key(uint32_t predicted, uint32_t& key) {
-  ++pos_;
-  if (predicted != kNoKey && table_.keys.matches_raw(predicted, in_, size_, pos_)) {
-    pos_ += table_.keys.body_length(predicted) + 1;
-    key = predicted;
-    return {};
+// `p` is just past the key's opening quote, and the key has an escape or a non-ASCII byte.
+uint32_t Reader::intern_escaped_key(Pos& p) {
+  key_scratch_.clear();
+  size_t pos = offset(p);
+  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, key_scratch_)) {
+    fail(s);
+    p = nullptr;
+    return kNoKey;
   }
-  const size_t end = find_string_special(in_, size_, pos_);
-  if (end < size_ && in_[end] == '"') {  // plain ASCII: the raw bytes are the key's text
-    key = table_.keys.intern(std::string_view(in_ + pos_, end - pos_));
-    pos_ = end + 1;
-  } else {
-    key_scratch_.clear();
-    if (ReadStatus s = read_string_body(in_, size_, pos_, key_scratch_)) return s;
-    key = table_.keys.intern(key_scratch_.view());
-  }
-  ensure_key_state(key);
-  return {};
+  p = begin_ + pos;
+  return table_.keys.intern(key_scratch_.view());
 }
 
-ReadStatus Reader::read_colon() {
-  pos_ = skip_space(in_, size_, pos_);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingObject, size_);
-  if (in_[pos_] != ':') return fail_at(ErrorCode::kExpectedColon, pos_);
-  pos_ = skip_space(in_, size_, pos_ + 1);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingValue, size_);
-  return {};
+// `p` is at the key's opening quote.
+Pos Reader::read_key(Pos p, uint32_t predicted, uint32_t& key) {
+  ++p;
+  if (predicted != kNoKey && table_.keys.matches_raw(predicted, p, end_)) {
+    key = predicted;
+    return p + table_.keys.body_length(predicted) + 1;
+  }
+  const size_t special = find_string_special(begin_, offset(end_), offset(p));
+  Pos close = begin_ + special;
+  if (close < end_ && *close == '"') {  // plain ASCII: the raw bytes are the key's text
+    key = table_.keys.intern(std::string_view(p, static_cast<size_t>(close - p)));
+    p = close + 1;
+  } else {
+    key = intern_escaped_key(p);
+    if (p == nullptr) return nullptr;
+  }
+  ensure_key_state(key);
+  return p;
+}
+
+Pos Reader::read_colon(Pos p) {
+  p = skip(p);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
+  if (*p != ':') return fail_here(ErrorCode::kExpectedColon, p);
+  p = skip(p + 1);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingValue);
+  return p;
 }
 
 // After a member's value: `}` ends the object; a comma must lead to another key.
-ReadStatus Reader::after_member(bool& done) {
-  pos_ = skip_space(in_, size_, pos_);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingObject, size_);
-  char c = in_[pos_];
-  if (c == '}') {
-    ++pos_;
+Pos Reader::after_member(Pos p, bool& done) {
+  p = skip(p);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
+  if (*p == '}') {
     done = true;
-    return {};
+    return p + 1;
   }
-  if (c != ',') return fail_at(ErrorCode::kExpectedObjectCommaOrEnd, pos_);
-  pos_ = skip_space(in_, size_, pos_ + 1);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingValue, size_);
-  if (in_[pos_] == '}') return fail_at(ErrorCode::kTrailingComma, pos_);
-  if (in_[pos_] != '"') return fail_at(ErrorCode::kKeyMustBeAString, pos_);
-  return {};
+  if (*p != ',') return fail_here(ErrorCode::kExpectedObjectCommaOrEnd, p);
+  p = skip(p + 1);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingValue);
+  if (*p == '}') return fail_here(ErrorCode::kTrailingComma, p);
+  if (*p != '"') return fail_here(ErrorCode::kKeyMustBeAString, p);
+  return p;
 }
 
-// `pos_` is at an array's `[`: consumes it; an empty array is done at once.
-ReadStatus Reader::open_array(bool& done) {
-  pos_ = skip_space(in_, size_, pos_ + 1);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingList, size_);
-  if (in_[pos_] == ']') {
-    ++pos_;
+// `p` is at an array's `[`: consumes it; an empty array is done at once.
+Pos Reader::open_array(Pos p, bool& done) {
+  p = skip(p + 1);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingList);
+  if (*p == ']') {
     done = true;
+    return p + 1;
   }
-  return {};
+  return p;
 }
 
 // After an array element: `]` ends the array; a comma must lead to another element.
-ReadStatus Reader::after_element(bool& done) {
-  pos_ = skip_space(in_, size_, pos_);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingList, size_);
-  if (in_[pos_] == ']') {
-    ++pos_;
+Pos Reader::after_element(Pos p, bool& done) {
+  p = skip(p);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingList);
+  if (*p == ']') {
     done = true;
-    return {};
+    return p + 1;
   }
-  if (in_[pos_] != ',') return fail_at(ErrorCode::kExpectedListCommaOrEnd, pos_);
-  pos_ = skip_space(in_, size_, pos_ + 1);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingValue, size_);
-  if (in_[pos_] == ']') return fail_at(ErrorCode::kTrailingComma, pos_);
-  return {};
+  if (*p != ',') return fail_here(ErrorCode::kExpectedListCommaOrEnd, p);
+  p = skip(p + 1);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingValue);
+  if (*p == ']') return fail_here(ErrorCode::kTrailingComma, p);
+  return p;
 }
 
 void Reader::add_row_member(uint32_t key, size_t length) {
@@ -201,104 +231,115 @@ void Reader::add_row_member(uint32_t key, size_t length) {
   }
 }
 
-// `pos_` is at the row's `{`; a row sits at the second level, below any depth limit.
-ReadStatus Reader::read_row() {
+// `p` is at the row's `{`; a row sits at the second level, below any depth limit.
+Pos Reader::read_row(Pos p) {
   --depth_;
   const uint64_t serial = ++object_serial_;
-  pos_ = skip_space(in_, size_, pos_ + 1);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingObject, size_);
-  if (in_[pos_] == '}') {
-    ++pos_;
+  p = skip(p + 1);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
+  if (*p == '}') {
+    ++p;
   } else {
-    if (in_[pos_] != '"') return fail_at(ErrorCode::kKeyMustBeAString, pos_);
+    if (*p != '"') return fail_here(ErrorCode::kKeyMustBeAString, p);
     uint32_t previous = kNoKey;
     for (bool done = false; !done;) {
       uint32_t key = kNoKey;
-      if (ReadStatus s = read_key(predict(kNoKey, previous), key)) return s;
+      if (!(p = read_key(p, predict(kNoKey, previous), key))) return nullptr;
       remember_hint(kNoKey, previous, key);
-      if (ReadStatus s = read_colon()) return s;
+      if (!(p = read_colon(p))) return nullptr;
       const size_t begin = cells_.size();
-      if (ReadStatus s = read_value(key)) return s;
-      if (key_state_[key].stamp == serial) {
-        table_.members[key_state_[key].slot].key = kReplacedMember;
+      // Plain strings, the most common cells, are read here without a call.
+      p = *p == '"' ? read_string(p) : read_value(p, key);
+      if (p == nullptr) return nullptr;
+      KeyState& state = key_state_[key];
+      if (state.stamp == serial) {
+        table_.members[state.slot].key = kReplacedMember;
       } else {
-        key_state_[key].stamp = serial;
-        if (!key_state_[key].is_row_key) {
-          key_state_[key].is_row_key = true;
+        state.stamp = serial;
+        if (!state.is_row_key) {
+          state.is_row_key = true;
           table_.row_keys.push_back(key);
         }
       }
-      key_state_[key].slot = table_.members.size();
+      state.slot = table_.members.size();
       add_row_member(key, cells_.size() - begin);
       previous = key;
-      if (ReadStatus s = after_member(done)) return s;
+      if (!(p = after_member(p, done))) return nullptr;
     }
   }
   ++depth_;
   table_.row_ends.push_back(table_.members.size());
-  return {};
+  return p;
 }
 
-ReadStatus Reader::read_literal(std::string_view word) {
-  if (size_ - pos_ >= word.size() && std::memcmp(in_ + pos_, word.data(), word.size()) == 0) {
-    pos_ += word.size();
-  } else {
-    for (size_t i = 1; i < word.size(); ++i) {
-      if (pos_ + i == size_) return fail_at_end(ErrorCode::kEofWhileParsingValue, size_);
-      if (in_[pos_ + i] != word[i]) return fail_at(ErrorCode::kExpectedIdent, pos_ + i);
-    }
+Pos Reader::read_literal(Pos p, std::string_view word) {
+  if (static_cast<size_t>(end_ - p) >= word.size() && std::memcmp(p, word.data(), word.size()) == 0) {
+    cells_.append(word);
+    return p + word.size();
   }
-  cells_.append(word);
-  return {};
+  for (size_t i = 1; i < word.size(); ++i) {
+    if (p + i == end_) return fail_at_eof(ErrorCode::kEofWhileParsingValue);
+    if (p[i] != word[i]) return fail_here(ErrorCode::kExpectedIdent, p + i);
+  }
+  return p;  // not reached: a mismatch or the end comes first
 }
 
-// `pos_` is at the value's first byte (never at the end).
-ReadStatus Reader::read_value(uint32_t context) {
-  switch (in_[pos_]) {
-    case '"': {
-      // Most strings are plain ASCII without escapes: their text is already compact.
-      const size_t end = find_string_special(in_, size_, pos_ + 1);
-      if (end < size_ && in_[end] == '"') {
-        cells_.append(in_ + pos_, end + 1 - pos_);
-        pos_ = end + 1;
-        return {};
-      }
-      ++pos_;
-      cells_.push('"');
-      if (ReadStatus s = read_string_body(in_, size_, pos_, cells_)) return s;
-      cells_.push('"');
-      return {};
-    }
-    case '{': return read_object(context);
-    case '[': return read_array(context);
-    case 'n': return read_literal("null");
-    case 't': return read_literal("true");
-    case 'f': return read_literal("false");
+// `p` is at a string's opening quote. Most strings are plain ASCII without escapes: their
+// text is already compact.
+Pos Reader::read_string(Pos p) {
+  Pos close = begin_ + find_string_special(begin_, offset(end_), offset(p) + 1);
+  if (close < end_ && *close == '"') {
+    cells_.append(p, static_cast<size_t>(close + 1 - p));
+    return close + 1;
+  }
+  return read_escaped_string(p);
+}
+
+Pos Reader::read_escaped_string(Pos p) {
+  size_t pos = offset(p) + 1;
+  cells_.push('"');
+  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, cells_)) return fail(s);
+  cells_.push('"');
+  return begin_ + pos;
+}
+
+// `p` is at the value's first byte (never at the end).
+Pos Reader::read_value(Pos p, uint32_t context) {
+  switch (*p) {
+    case '"': return read_string(p);
+    case '{': return read_object(p, context);
+    case '[': return read_array(p, context);
+    case 'n': return read_literal(p, "null");
+    case 't': return read_literal(p, "true");
+    case 'f': return read_literal(p, "false");
     case '-': case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9':
-      return read_number(in_, size_, pos_, cells_);
-    default: return fail_at(ErrorCode::kExpectedValue, pos_);
+    case '5': case '6': case '7': case '8': case '9': {
+      size_t pos = offset(p);
+      if (ReadStatus s = read_number(begin_, offset(end_), pos, cells_)) return fail(s);
+      return begin_ + pos;
+    }
+    default: return fail_here(ErrorCode::kExpectedValue, p);
   }
 }
 
-ReadStatus Reader::read_array(uint32_t context) {
-  if (depth_ == 1) return fail_at(ErrorCode::kRecursionLimitExceeded, pos_);
+Pos Reader::read_array(Pos p, uint32_t context) {
+  if (depth_ == 1) return fail_here(ErrorCode::kRecursionLimitExceeded, p);
   --depth_;
   cells_.push('[');
   bool done = false;
-  if (ReadStatus s = open_array(done)) return s;
+  if (!(p = open_array(p, done))) return nullptr;
   if (done) cells_.push(']');
   while (!done) {
-    if (ReadStatus s = read_value(context)) return s;
-    if (ReadStatus s = after_element(done)) return s;
+    if (!(p = read_value(p, context))) return nullptr;
+    if (!(p = after_element(p, done))) return nullptr;
     cells_.push(done ? ']' : ',');
   }
   ++depth_;
-  return {};
+  return p;
 }
 
-ReadStatus Reader::read_object(uint32_t context) {
-  if (depth_ == 1) return fail_at(ErrorCode::kRecursionLimitExceeded, pos_);
+Pos Reader::read_object(Pos p, uint32_t context) {
+  if (depth_ == 1) return fail_here(ErrorCode::kRecursionLimitExceeded, p);
   --depth_;
   const size_t object_begin = cells_.size();
   const size_t first_member = open_members_.size();
@@ -306,16 +347,16 @@ ReadStatus Reader::read_object(uint32_t context) {
   const uint64_t serial = ++object_serial_;
   bool rewrite = false;
   cells_.push('{');
-  pos_ = skip_space(in_, size_, pos_ + 1);
-  if (pos_ == size_) return fail_at_end(ErrorCode::kEofWhileParsingObject, size_);
-  if (in_[pos_] != '}') {
-    if (in_[pos_] != '"') return fail_at(ErrorCode::kKeyMustBeAString, pos_);
+  p = skip(p + 1);
+  if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
+  if (*p != '}') {
+    if (*p != '"') return fail_here(ErrorCode::kKeyMustBeAString, p);
     uint32_t previous = kNoKey;
     for (bool done = false; !done;) {
       uint32_t key = kNoKey;
-      if (ReadStatus s = read_key(predict(context, previous), key)) return s;
+      if (!(p = read_key(p, predict(context, previous), key))) return nullptr;
       remember_hint(context, previous, key);
-      if (ReadStatus s = read_colon()) return s;
+      if (!(p = read_colon(p))) return nullptr;
       const bool repeated = key_state_[key].stamp == serial;
       if (!repeated) {
         saved_stamps_.push_back({key, key_state_[key].stamp, key_state_[key].slot});
@@ -326,7 +367,7 @@ ReadStatus Reader::read_object(uint32_t context) {
       cells_.append(table_.keys.quoted(key));
       cells_.push(':');
       const size_t value_begin = cells_.size();
-      if (ReadStatus s = read_value(key)) return s;
+      if (!(p = read_value(p, key))) return nullptr;
       if (repeated) {
         rewrite = true;
         open_members_[key_state_[key].slot].value_begin = value_begin;
@@ -335,10 +376,10 @@ ReadStatus Reader::read_object(uint32_t context) {
         open_members_.push_back({key, value_begin, cells_.size()});
       }
       previous = key;
-      if (ReadStatus s = after_member(done)) return s;
+      if (!(p = after_member(p, done))) return nullptr;
     }
   } else {
-    ++pos_;
+    ++p;
   }
   cells_.push('}');
   if (rewrite) rewrite_object(object_begin, first_member);
@@ -350,7 +391,7 @@ ReadStatus Reader::read_object(uint32_t context) {
   saved_stamps_.resize(first_saved);
   open_members_.resize(first_member);
   ++depth_;
-  return {};
+  return p;
 }
 
 // Writes the object again from its members: each key once, at its first position, with its
@@ -370,32 +411,32 @@ void Reader::rewrite_object(size_t object_begin, size_t first_member) {
   cells_.append(text.view());
 }
 
-// One element of the top-level array; `pos_` is at its first byte.
-ReadStatus Reader::read_element() {
-  if (in_[pos_] == '{') return read_row();
+// One element of the top-level array; `p` is at its first byte.
+Pos Reader::read_element(Pos p) {
+  if (*p == '{') return read_row(p);
   const size_t begin = cells_.size();
-  if (ReadStatus s = read_value(kNoKey)) return s;
+  if (!(p = read_value(p, kNoKey))) return nullptr;
   if (!saw_non_object_) {
     saw_non_object_ = true;
     first_non_object_.append(cells_.data() + begin, cells_.size() - begin);
   }
   cells_.resize_down(begin);
-  return {};
+  return p;
 }
 
 ReadStatus Reader::read_payload() {
-  pos_ = skip_space(in_, size_, 0);
   // The caller has already handled an empty payload and a non-array top level.
+  Pos p = skip(begin_);
   --depth_;
   bool done = false;
-  if (ReadStatus s = open_array(done)) return s;
+  if (!(p = open_array(p, done))) return error_;
   while (!done) {
-    if (ReadStatus s = read_element()) return s;
-    if (ReadStatus s = after_element(done)) return s;
+    if (!(p = read_element(p))) return error_;
+    if (!(p = after_element(p, done))) return error_;
   }
   ++depth_;
-  pos_ = skip_space(in_, size_, pos_);
-  if (pos_ != size_) return fail_at(ErrorCode::kTrailingCharacters, pos_);
+  p = skip(p);
+  if (p != end_) return fail_at(ErrorCode::kTrailingCharacters, offset(p));
   return {};
 }
 

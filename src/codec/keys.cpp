@@ -51,7 +51,7 @@ uint32_t KeyTable::intern(std::string_view body) {
   for (; slots_[i] != kNoKey; i = (i + 1) & mask) {
     const Entry& e = entries_[slots_[i]];
     if (e.hash == static_cast<uint32_t>(h) && e.length == body.size() &&
-        equal_bytes(text_.data() + e.offset + 1, body.data(), body.size())) {
+        equal_bytes(text_.data() + e.offset + 2, body.data(), body.size())) {
       return slots_[i];
     }
   }
@@ -59,9 +59,9 @@ uint32_t KeyTable::intern(std::string_view body) {
   const uint32_t id = static_cast<uint32_t>(entries_.size());
   Entry entry{text_.size(), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(h),
               body.find('\\') == std::string_view::npos};
-  text_.push('"');
+  text_.append(",\"", 2);
   text_.append(body);
-  text_.push('"');
+  text_.append("\":", 2);
   entries_.push_back(entry);
   slots_[i] = id;
   if (entries_.size() * 2 > slots_.size()) grow_slots();

@@ -21,7 +21,12 @@ class KeyTable {
   // The key as it is written: its compact text between double quotes.
   [[nodiscard]] std::string_view quoted(uint32_t id) const {
     const Entry& e = entries_[id];
-    return text_.view(e.offset, e.length + 2);
+    return text_.view(e.offset + 1, e.length + 2);
+  }
+  // The key as it opens a member of a written object: "key": or, after another member, ,"key":
+  [[nodiscard]] std::string_view member_opening(uint32_t id, bool after_another) const {
+    const Entry& e = entries_[id];
+    return after_another ? text_.view(e.offset, e.length + 4) : text_.view(e.offset + 1, e.length + 3);
   }
 
   // The id of the key whose compact text (without quotes) is `body`, added when new.
@@ -33,13 +38,13 @@ class KeyTable {
   [[nodiscard]] bool matches_raw(uint32_t id, const char* p, const char* end) const {
     const Entry& e = entries_[id];
     return e.plain && static_cast<size_t>(end - p) > e.length && p[e.length] == '"' &&
-           equal_bytes(p, text_.data() + e.offset + 1, e.length);
+           equal_bytes(p, text_.data() + e.offset + 2, e.length);
   }
   [[nodiscard]] uint32_t body_length(uint32_t id) const { return entries_[id].length; }
 
  private:
   struct Entry {
-    size_t offset;    // of the opening quote in text_
+    size_t offset;    // in text_, where the key is kept as ,"key":
     uint32_t length;  // of the body
     uint32_t hash;
     bool plain;

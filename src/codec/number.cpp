@@ -382,6 +382,17 @@ size_t write_short_decimal(const char* input, const NumberText& t, int64_t expon
 }  // namespace
 
 ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  // The most common numbers, integers of up to 18 digits, fit their class whatever their sign:
+  // their text stays as it is.
+  const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
+  if (first_digit < size && input[first_digit] >= '1' && input[first_digit] <= '9') {
+    const size_t end = skip_digits(input, size, first_digit + 1);
+    if (end - first_digit <= 18 && (end == size || (input[end] != '.' && input[end] != 'e' && input[end] != 'E'))) {
+      out.append(input + pos, end - pos);
+      pos = end;
+      return {};
+    }
+  }
   NumberText t;
   if (ReadStatus s = scan_number(input, size, pos, t)) return s;
   pos = t.end;

@@ -82,7 +82,10 @@ class Reader {
 
   [[nodiscard]] size_t offset(Pos p) const { return static_cast<size_t>(p - begin_); }
   [[nodiscard]] Pos skip(Pos p) const {
-    // Every whitespace byte is at most 0x20: most tokens are settled by one comparison.
+    // Every whitespace byte is at most 0x20: most tokens are settled by one comparison, and
+    // most of the rest are a single space.
+    if (p < end_ && static_cast<unsigned char>(*p) > 0x20) return p;
+    if (end_ - p >= 2 && *p == ' ' && static_cast<unsigned char>(p[1]) > 0x20) return p + 1;
     while (p < end_ && static_cast<unsigned char>(*p) <= 0x20 && is_json_space(*p)) ++p;
     return p;
   }
@@ -363,9 +366,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
         key_state_[key].stamp = serial;
         key_state_[key].slot = open_members_.size();
       }
-      if (open_members_.size() > first_member || repeated) cells_.push(',');
-      cells_.append(table_.keys.quoted(key));
-      cells_.push(':');
+      cells_.append(table_.keys.member_opening(key, open_members_.size() > first_member || repeated));
       const size_t value_begin = cells_.size();
       if (!(p = read_value(p, key))) return nullptr;
       if (repeated) {
@@ -401,9 +402,7 @@ void Reader::rewrite_object(size_t object_begin, size_t first_member) {
   text.push('{');
   for (size_t i = first_member; i < open_members_.size(); ++i) {
     const OpenMember& m = open_members_[i];
-    if (i > first_member) text.push(',');
-    text.append(table_.keys.quoted(m.key));
-    text.push(':');
+    text.append(table_.keys.member_opening(m.key, i > first_member));
     text.append(cells_.data() + m.value_begin, m.value_end - m.value_begin);
   }
   text.push('}');

@@ -78,7 +78,10 @@ class Reader {
   [[gnu::always_inline]] inline void add_row_member(uint32_t key, size_t length);
   uint32_t intern_escaped_key(Pos& p);
   void rewrite_object(size_t object_begin, size_t first_member);
-  void ensure_key_state(uint32_t key);
+  void ensure_key_state(uint32_t key) {
+    if (key >= key_state_.size()) grow_key_state(key);
+  }
+  [[gnu::noinline]] void grow_key_state(uint32_t key);
 
   [[nodiscard]] size_t offset(Pos p) const { return static_cast<size_t>(p - begin_); }
   [[nodiscard]] Pos skip(Pos p) const {
@@ -122,8 +125,8 @@ class Reader {
   std::vector<SavedStamp> saved_stamps_;
 };
 
-void Reader::ensure_key_state(uint32_t key) {
-  if (key_state_.size() <= key) key_state_.resize(std::max<size_t>(size_t{key} + 1, 2 * key_state_.size()));
+void Reader::grow_key_state(uint32_t key) {
+  key_state_.resize(std::max<size_t>(size_t{key} + 1, 2 * key_state_.size()));
 }
 
 uint32_t Reader::predict(uint32_t context, uint32_t previous) const {

@@ -70,6 +70,14 @@ LAYOUTS = [
      doc('["a"]', '[[{"x":null,"y":1}],[{"y":1,"z":null}]]', "{}")),
     ("nested-null-vs-missing", b'[{"a":{"x":null}},{"a":{}}]', doc('["a"]', '[[{"x":null}],[{}]]', "{}")),
     ("array-lengths", b'[{"a":[1,2]},{"a":[1]}]', doc('["a"]', "[[[1,2]],[[1]]]", "{}")),
+    # the first elements of nested containers settle most inequalities before a full comparison
+    ("deep-first-zero", b'[{"a":[[0.0],2]},{"a":[[-0.0],2]}]', doc("[]", "[[],[]]", '{"a":[[0.0],2]}')),
+    ("deep-first-class", b'[{"a":[[1],2]},{"a":[[1.0],2]}]', doc('["a"]', "[[[[1],2]],[[[1.0],2]]]", "{}")),
+    ("deep-first-kind", b'[{"a":[[1]]},{"a":[{"x":1}]}]', doc('["a"]', '[[[[1]]],[[{"x":1}]]]', "{}")),
+    ("deep-first-then-rest", b'[{"a":[[1],2]},{"a":[[1],3]}]', doc('["a"]', "[[[[1],2]],[[[1],3]]]", "{}")),
+    ("deep-object-order", b'[{"a":{"k":{"x":1,"y":2},"z":0}},{"a":{"k":{"y":2,"x":1},"z":0}}]',
+     doc("[]", "[[],[]]", '{"a":{"k":{"x":1,"y":2},"z":0}}')),
+    ("deep-empty-vs-full", b'[{"a":[[]]},{"a":[[1]]}]', doc('["a"]', "[[[[]]],[[[1]]]]", "{}")),
     # the document text
     ("whitespace-dropped", b' \t\r\n[ \t\r\n{ \t\r\n"a" \t\r\n: \t\r\n1.50 \t\r\n, "b" : [1, 2]} \t\r\n] \t\r\n',
      doc('["a","b"]', "[[1.5,[1,2]]]", "{}")),

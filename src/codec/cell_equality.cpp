@@ -189,21 +189,29 @@ size_t scalar_end(std::string_view t, size_t pos) {
 }
 
 // Most unequal containers already differ in their first element (or, for objects with the same
-// first key, its value): a cheap answer before indexing. True means "not settled".
-bool may_be_equal(std::string_view a, std::string_view b, bool object) {
-  size_t x = 1, y = 1;
-  if (a[x] == ']' || a[x] == '}' || b[y] == ']' || b[y] == '}') return a[x] == b[y];
-  if (object) {
-    const size_t key_end = scalar_end(a, x);
-    if (a.substr(x, key_end - x) != b.substr(y, scalar_end(b, y) - y)) return true;  // order may differ
-    x = key_end + 1;
-    y = key_end + 1;
+// first key, its value), followed down through nested first elements: a cheap answer before
+// indexing. `a` and `b` are containers of the same kind. True means "not settled".
+bool may_be_equal(std::string_view a, std::string_view b) {
+  size_t x = 0, y = 0;
+  for (;;) {
+    const bool object = a[x] == '{';
+    ++x;
+    ++y;
+    if (a[x] == ']' || a[x] == '}' || b[y] == ']' || b[y] == '}') return a[x] == b[y];
+    if (object) {
+      const size_t key_end_a = scalar_end(a, x), key_end_b = scalar_end(b, y);
+      if (a.substr(x, key_end_a - x) != b.substr(y, key_end_b - y)) return true;  // order may differ
+      x = key_end_a + 1;
+      y = key_end_b + 1;
+    }
+    const size_t end_a = scalar_end(a, x), end_b = scalar_end(b, y);
+    if (end_a == x || end_b == y) {
+      if (end_a != x || end_b != y || a[x] != b[y]) return false;  // a container against another kind
+      continue;  // both open the same kind of container: look at its first element
+    }
+    const std::string_view u = a.substr(x, end_a - x), v = b.substr(y, end_b - y);
+    return u == v || (kind_of(u) == Kind::kFloat && kind_of(v) == Kind::kFloat && is_zero_float(u) && is_zero_float(v));
   }
-  const size_t end_a = scalar_end(a, x), end_b = scalar_end(b, y);
-  if (end_a == x || end_b == y) return true;  // containers: left to the full comparison
-  const std::string_view u = a.substr(x, end_a - x), v = b.substr(y, end_b - y);
-  const Kind ku = kind_of(u), kv = kind_of(v);
-  return u == v || (ku == Kind::kFloat && kv == Kind::kFloat && is_zero_float(u) && is_zero_float(v));
 }
 
 bool values_equal(std::string_view a, std::string_view b) {
@@ -211,7 +219,7 @@ bool values_equal(std::string_view a, std::string_view b) {
   const Kind ka = kind_of(a), kb = kind_of(b);
   if (is_number(ka) && is_number(kb)) return numbers_equal_exactly(a, ka, b, kb);
   if (ka != kb || (ka != Kind::kArray && ka != Kind::kObject)) return false;
-  if (!may_be_equal(a, b, ka == Kind::kObject)) return false;
+  if (!may_be_equal(a, b)) return false;
   return NestedEquality(a, b).equal();
 }
 

@@ -347,6 +347,10 @@ Pos Reader::read_array(Pos p, uint32_t context) {
 Pos Reader::read_object(Pos p, uint32_t context) {
   if (depth_ == 1) return fail_here(ErrorCode::kRecursionLimitExceeded, p);
   --depth_;
+  if (open_members_.capacity() == 0) {  // room for typical nesting at once, not by doubling
+    open_members_.reserve(32);
+    saved_stamps_.reserve(32);
+  }
   const size_t object_begin = cells_.size();
   const size_t first_member = open_members_.size();
   const size_t first_saved = saved_stamps_.size();

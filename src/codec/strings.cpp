@@ -138,12 +138,16 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuf
       continue;
     }
     if (c < 0x20) return fail_at(ErrorCode::kControlCharacter, pos);
-    size_t length = utf8_sequence_length(input, size, pos);
-    if (length == 0) {
-      bad_utf8 = true;  // keep scanning: an earlier-found error of another kind wins
-      length = 1;
-    }
-    pos += length;
+    // Non-ASCII text usually runs on for several characters: they are checked one after
+    // another before scanning resumes.
+    do {
+      size_t length = utf8_sequence_length(input, size, pos);
+      if (length == 0) {
+        bad_utf8 = true;  // keep scanning: an earlier-found error of another kind wins
+        length = 1;
+      }
+      pos += length;
+    } while (pos < size && static_cast<unsigned char>(input[pos]) >= 0x80);
   }
 }
 

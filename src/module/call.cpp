@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -20,7 +21,9 @@ namespace {
 struct Outcome {
   enum class Kind { output, error, fault, no_memory };
   Kind kind;
-  std::string text;  // output bytes, error text or fault text; empty for no_memory
+  std::string text;                 // error text or fault text; empty otherwise
+  std::unique_ptr<char[]> document{};  // a small document's bytes (not zero-filled first)
+  std::size_t document_size = 0;
 };
 
 // Writes the runtime's one report of an internal fault to standard error (no lock needed).
@@ -74,10 +77,11 @@ Outcome prepare_released(std::unique_ptr<Transform>& job, std::string_view paylo
       write_later = true;
       return {Outcome::Kind::output, {}};
     }
-    std::string document(job->size(), '\0');
-    job->write(document.data());
+    const std::size_t size = job->size();
+    std::unique_ptr<char[]> document(new char[size]);
+    job->write(document.get());
     job.reset();
-    return {Outcome::Kind::output, std::move(document)};
+    return {Outcome::Kind::output, {}, std::move(document), size};
   } catch (...) {
     job.reset();
     return contain_released_fault();
@@ -117,7 +121,7 @@ PyObject* run_transform(std::unique_ptr<Transform> job, std::string_view payload
     return nullptr;
   }
   if (!write_later) {
-    PyObject* result = PyBytes_FromStringAndSize(outcome.text.data(), static_cast<Py_ssize_t>(outcome.text.size()));
+    PyObject* result = PyBytes_FromStringAndSize(outcome.document.get(), static_cast<Py_ssize_t>(outcome.document_size));
     if (result == nullptr) ensure_exception_set();
     return result;
   }

@@ -79,6 +79,7 @@ class ByteBuffer {
   [[nodiscard]] const char* data() const { return data_; }
   [[nodiscard]] char* data() { return data_; }
   [[nodiscard]] size_t size() const { return size_; }
+  [[nodiscard]] size_t capacity() const { return capacity_; }
   [[nodiscard]] std::string_view view() const { return {data_, size_}; }
   [[nodiscard]] std::string_view view(size_t offset, size_t length) const { return {data_ + offset, length}; }
 

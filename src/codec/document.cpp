@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "codec/fault.hpp"
+#include "codec/prefault.hpp"
 
 namespace tc {
 namespace {
@@ -132,6 +133,7 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
 }  // namespace
 
 void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* document) {
+  prefault_for_writing(document, layout.output_size);  // a large document is written whole
   Writer out(document, layout.output_size);
   out.put(kDocumentOpen);
   for (size_t c = 0; c < layout.columns.size(); ++c) {

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "codec/number.hpp"
+#include "codec/prefault.hpp"
 #include "codec/scan.hpp"
 #include "codec/strings.hpp"
 
@@ -60,6 +61,7 @@ class Reader {
     size_t slot;
   };
 
+  void prefault_ahead();
   Pos read_element(Pos p);
   Pos read_row(Pos p);
   Pos read_value(Pos p, uint32_t context);
@@ -123,7 +125,30 @@ class Reader {
 
   std::vector<OpenMember> open_members_;
   std::vector<SavedStamp> saved_stamps_;
+
+  // How far ahead of their use the cell arena and the member list are mapped (bytes).
+  size_t cells_mapped_ = 0;
+  size_t members_mapped_ = 0;
 };
+
+// The arena and the member list of a large payload grow into fresh pages row after row; they
+// are mapped a stretch ahead at a time instead of page by page. Checked once per row.
+void Reader::prefault_ahead() {
+  constexpr size_t kStretch = 256 * 1024;
+  if (cells_.size() + kStretch / 2 > cells_mapped_ && cells_mapped_ < cells_.capacity()) {
+    const size_t from = std::max(cells_mapped_, cells_.size());
+    cells_mapped_ = std::min(from + kStretch, cells_.capacity());
+    prefault_for_writing(cells_.data() + from, cells_mapped_ - from);
+  }
+  std::vector<Member>& members = table_.members;
+  const size_t used = members.size() * sizeof(Member);
+  const size_t room = members.capacity() * sizeof(Member);
+  if (used + kStretch / 2 > members_mapped_ && members_mapped_ < room) {
+    const size_t from = std::max(members_mapped_, used);
+    members_mapped_ = std::min(from + kStretch, room);
+    prefault_for_writing(reinterpret_cast<char*>(members.data()) + from, members_mapped_ - from);
+  }
+}
 
 void Reader::grow_key_state(uint32_t key) {
   key_state_.resize(std::max<size_t>(size_t{key} + 1, 2 * key_state_.size()));
@@ -436,7 +461,9 @@ ReadStatus Reader::read_payload() {
   --depth_;
   bool done = false;
   if (!(p = open_array(p, done))) return error_;
+  const bool large = static_cast<size_t>(end_ - begin_) >= kPrefaultMinimum;
   while (!done) {
+    if (large) prefault_ahead();
     if (!(p = read_element(p))) return error_;
     if (!(p = after_element(p, done))) return error_;
   }

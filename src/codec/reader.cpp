@@ -36,10 +36,11 @@ class Reader {
  public:
   Reader(std::string_view payload, RowTable& table)
       : begin_(payload.data()), end_(payload.data() + payload.size()), table_(table), cells_(table.cells) {
-    // Cell text is rarely longer than the payload; reserving that much up front saves the
-    // arena's regrowth copies, and pages never written are never touched.
+    // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
+    // of it; reserving that much up front saves regrowth copies, and pages never written are
+    // never touched.
     cells_.reserve(payload.size() + 64);
-    table_.members.reserve(payload.size() / 32);
+    table_.members.reserve(payload.size() / 16);
     table_.row_ends.reserve(payload.size() / 256);
     table_.row_keys.reserve(32);
     key_state_.reserve(64);

@@ -1,5 +1,7 @@
 """Column layout, constant folding and the exact bytes of the output document."""
 
+import random
+
 import pytest
 
 import tarvel_codec
@@ -94,3 +96,17 @@ def test_layout(payload, expected):
     assert type(out) is bytes
     assert out == expected
 
+
+
+def test_wide_rows_in_any_key_order():
+    """Rows of a wide table in column order, reversed, shuffled and sparse, one after another:
+    every cell lands in its column, across more than one 64-column word."""
+    keys = ["k%d" % i for i in range(150)]
+    rng = random.Random(5)
+    orders = [keys, keys[::-1], rng.sample(keys, len(keys)), keys, rng.sample(keys, 20), sorted(rng.sample(keys, 9)),
+              keys[140:] + keys[:3]]
+    rows = [{key: r * 1000 + i for i, key in enumerate(order)} for r, order in enumerate(orders)]
+    payload = "[" + ",".join("{" + ",".join('"%s":%d' % kv for kv in row.items()) + "}" for row in rows) + "]"
+    expected_rows = ",".join("[" + ",".join(str(row[k]) if k in row else "null" for k in keys) + "]" for row in rows)
+    columns = "[" + ",".join('"%s"' % k for k in keys) + "]"
+    assert tarvel_codec.columnarize(payload.encode()) == doc(columns, "[" + expected_rows + "]", "{}")

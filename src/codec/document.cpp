@@ -38,6 +38,7 @@ class Writer {
     }
   }
   void back_up() { --p_; }
+  void rewind(char* to) { p_ = to; }
   [[nodiscard]] char* position() const { return p_; }
 
  private:
@@ -105,27 +106,60 @@ class ColumnOrder {
   std::vector<std::string_view> text_;
 };
 
+// Writes a row straight from its cells while they come in column order, as nearly every row
+// does. Returns false, having written part of the row, at the first cell out of order.
+bool write_row_in_order(CellCursor& cursor, size_t row_end, const ColumnarLayout& layout, Writer& out) {
+  const size_t columns = layout.columns.size();
+  out.put('[');
+  size_t next = 0;
+  CellCursor::Cell cell{};
+  while (cursor.next(row_end, cell)) {
+    const uint32_t column = layout.column_of_key[cell.key];
+    if (column == kNotColumn) continue;
+    if (column < next) return false;
+    out.put_nulls(column - next);
+    out.put(cell.text);
+    out.put(',');
+    next = column + 1;
+  }
+  if (columns == 0) {
+    out.put(']');
+    return true;
+  }
+  out.put_nulls(columns - next);
+  out.back_up();
+  out.put(']');
+  return true;
+}
+
 void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out) {
   std::vector<PlacedCell> cells;
-  cells.reserve(layout.columns.size());
   std::optional<ColumnOrder> order;  // made at the first row out of order
+  bool expect_order = true;          // whether the last row came in column order
   CellCursor cursor(rows);
   CellCursor::Cell cell{};
   for (size_t r = 0; r < rows.row_count(); ++r) {
-    cells.clear();
-    bool in_order = true;  // rows of one table nearly always hold their keys in column order
+    if (r > 0) out.put(',');
     const size_t row_end = rows.row_ends[r];
+    char* const row_start = out.position();
+    const CellCursor row_cursor = cursor;
+    if (expect_order && write_row_in_order(cursor, row_end, layout, out)) continue;
+    // Out of order (or expected so, after such a row): the cells are gathered, put in column
+    // order and written from the start of the row.
+    out.rewind(row_start);
+    cursor = row_cursor;
+    cells.clear();
+    expect_order = true;
     while (cursor.next(row_end, cell)) {
       const uint32_t column = layout.column_of_key[cell.key];
       if (column == kNotColumn) continue;
-      in_order = in_order && (cells.empty() || cells.back().column < column);
+      expect_order = expect_order && (cells.empty() || cells.back().column < column);
       cells.push_back({column, cell.text});
     }
-    if (!in_order) {
+    if (!expect_order) {
       if (!order) order.emplace(layout.columns.size());
       order->sort(cells);
     }
-    if (r > 0) out.put(',');
     write_row(cells, layout.columns.size(), out);
   }
 }

@@ -36,7 +36,7 @@ struct RowTable {
 // Walks the live cells of rows in order: replaced members are skipped, long cells joined.
 class CellCursor {
  public:
-  explicit CellCursor(const RowTable& table) : table_(table) {}
+  explicit CellCursor(const RowTable& table) : table_(&table) {}
 
   struct Cell {
     uint32_t key;
@@ -44,7 +44,7 @@ class CellCursor {
   };
   // Next live cell of the row that ends at member index `row_end`; false at the row's end.
   bool next(size_t row_end, Cell& cell) {
-    const std::vector<Member>& members = table_.members;
+    const std::vector<Member>& members = table_->members;
     while (index_ < row_end) {
       const Member& m = members[index_++];
       size_t length = m.length;
@@ -52,7 +52,7 @@ class CellCursor {
       const size_t offset = offset_;
       offset_ += length;
       if (m.key != kReplacedMember) {
-        cell = {m.key, table_.cells.view(offset, length)};
+        cell = {m.key, table_->cells.view(offset, length)};
         return true;
       }
     }
@@ -60,7 +60,7 @@ class CellCursor {
   }
 
  private:
-  const RowTable& table_;
+  const RowTable* table_;  // a pointer, so a cursor can be saved and restored
   size_t index_ = 0;
   size_t offset_ = 0;
 };

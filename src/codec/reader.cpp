@@ -87,14 +87,7 @@ class Reader {
   [[gnu::noinline]] void grow_key_state(uint32_t key);
 
   [[nodiscard]] size_t offset(Pos p) const { return static_cast<size_t>(p - begin_); }
-  [[nodiscard]] Pos skip(Pos p) const {
-    // Every whitespace byte is at most 0x20: most tokens are settled by one comparison, and
-    // most of the rest are a single space.
-    if (p < end_ && static_cast<unsigned char>(*p) > 0x20) return p;
-    if (end_ - p >= 2 && *p == ' ' && static_cast<unsigned char>(p[1]) > 0x20) return p + 1;
-    while (p < end_ && static_cast<unsigned char>(*p) <= 0x20 && is_json_space(*p)) ++p;
-    return p;
-  }
+  [[nodiscard]] Pos skip(Pos p) const { return skip_space(p, end_); }
   [[gnu::cold]] Pos fail(ReadStatus status) {
     error_ = status;
     return nullptr;
@@ -135,20 +128,18 @@ class Reader {
 // The arena and the member list of a large payload grow into fresh pages row after row; they
 // are mapped a stretch ahead at a time instead of page by page. Checked once per row.
 void Reader::prefault_ahead() {
-  constexpr size_t kStretch = 256 * 1024;
-  if (cells_.size() + kStretch / 2 > cells_mapped_ && cells_mapped_ < cells_.capacity()) {
-    const size_t from = std::max(cells_mapped_, cells_.size());
-    cells_mapped_ = std::min(from + kStretch, cells_.capacity());
-    prefault_for_writing(cells_.data() + from, cells_mapped_ - from);
-  }
+  // `mapped` is how far into a buffer of `room` bytes, `used` of them written, is mapped.
+  auto map_ahead = [](char* data, size_t used, size_t room, size_t& mapped) {
+    constexpr size_t kStretch = 256 * 1024;
+    if (used + kStretch / 2 <= mapped || mapped >= room) return;
+    const size_t from = std::max(mapped, used);
+    mapped = std::min(from + kStretch, room);
+    prefault_for_writing(data + from, mapped - from);
+  };
+  map_ahead(cells_.data(), cells_.size(), cells_.capacity(), cells_mapped_);
   std::vector<Member>& members = table_.members;
-  const size_t used = members.size() * sizeof(Member);
-  const size_t room = members.capacity() * sizeof(Member);
-  if (used + kStretch / 2 > members_mapped_ && members_mapped_ < room) {
-    const size_t from = std::max(members_mapped_, used);
-    members_mapped_ = std::min(from + kStretch, room);
-    prefault_for_writing(reinterpret_cast<char*>(members.data()) + from, members_mapped_ - from);
-  }
+  map_ahead(reinterpret_cast<char*>(members.data()), members.size() * sizeof(Member),
+            members.capacity() * sizeof(Member), members_mapped_);
 }
 
 void Reader::grow_key_state(uint32_t key) {
@@ -486,7 +477,7 @@ ParsedRows parse_rows(std::string_view payload) {
   ParsedRows result;
   const char* input = payload.data();
   const size_t size = payload.size();
-  size_t start = skip_space(input, size, 0);
+  const auto start = static_cast<size_t>(skip_space(input, input + size) - input);
   if (start == size) {
     result.error = invalid_json({fail_at_end(ErrorCode::kEofWhileParsingValue, size), {}}, payload);
     return result;

@@ -12,11 +12,14 @@ namespace tc {
 
 inline bool is_json_space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
-// First index at or after `pos` that is not JSON whitespace (or `size`).
-inline size_t skip_space(const char* input, size_t size, size_t pos) {
-  // Every whitespace byte is at most 0x20: most tokens are settled by one comparison.
-  while (pos < size && static_cast<unsigned char>(input[pos]) <= 0x20 && is_json_space(input[pos])) ++pos;
-  return pos;
+// The first position at or after `p` that is not JSON whitespace (or `end`).
+inline const char* skip_space(const char* p, const char* end) {
+  // Every whitespace byte is at most 0x20: most tokens are settled by one comparison, and
+  // most of the rest are a single space.
+  if (p < end && static_cast<unsigned char>(*p) > 0x20) return p;
+  if (end - p >= 2 && *p == ' ' && static_cast<unsigned char>(p[1]) > 0x20) return p + 1;
+  while (p < end && static_cast<unsigned char>(*p) <= 0x20 && is_json_space(*p)) ++p;
+  return p;
 }
 
 // First index at or after `pos` whose byte is a double quote, a backslash, a control byte

@@ -59,25 +59,36 @@ struct PlacedCell {
   std::string_view text;
 };
 
-// One row: its cells that are columns, by column, with "null" wherever the row has none. Each
-// cell is written followed by a comma; the last comma becomes the closing bracket.
-void write_row(const std::vector<PlacedCell>& cells, size_t columns, Writer& out) {
-  out.put('[');
-  if (columns == 0) {
-    out.put(']');
-    return;
+// One row, written cell by cell in column order, with "null" wherever the row has no cell.
+// Each cell is written followed by a comma; the last comma becomes the closing bracket.
+class RowWriter {
+ public:
+  RowWriter(size_t columns, Writer& out) : columns_(columns), out_(out) { out_.put('['); }
+
+  // False, writing nothing, for a column before one already written.
+  bool add(uint32_t column, std::string_view text) {
+    if (column < next_) return false;
+    out_.put_nulls(column - next_);
+    out_.put(text);
+    out_.put(',');
+    next_ = size_t{column} + 1;
+    return true;
   }
-  size_t next = 0;
-  for (const PlacedCell& cell : cells) {
-    out.put_nulls(cell.column - next);
-    out.put(cell.text);
-    out.put(',');
-    next = cell.column + 1;
+  void finish() {
+    if (columns_ == 0) {
+      out_.put(']');
+      return;
+    }
+    out_.put_nulls(columns_ - next_);
+    out_.back_up();
+    out_.put(']');
   }
-  out.put_nulls(columns - next);
-  out.back_up();
-  out.put(']');
-}
+
+ private:
+  size_t columns_;
+  Writer& out_;
+  size_t next_ = 0;
+};
 
 // Puts a row's cells in column order. Rows out of order are common in sparse tables, where a
 // comparison sort mispredicts at nearly every step; instead each cell is dropped into its
@@ -109,26 +120,13 @@ class ColumnOrder {
 // Writes a row straight from its cells while they come in column order, as nearly every row
 // does. Returns false, having written part of the row, at the first cell out of order.
 bool write_row_in_order(CellCursor& cursor, size_t row_end, const ColumnarLayout& layout, Writer& out) {
-  const size_t columns = layout.columns.size();
-  out.put('[');
-  size_t next = 0;
+  RowWriter row(layout.columns.size(), out);
   CellCursor::Cell cell{};
   while (cursor.next(row_end, cell)) {
     const uint32_t column = layout.column_of_key[cell.key];
-    if (column == kNotColumn) continue;
-    if (column < next) return false;
-    out.put_nulls(column - next);
-    out.put(cell.text);
-    out.put(',');
-    next = column + 1;
+    if (column != kNotColumn && !row.add(column, cell.text)) return false;
   }
-  if (columns == 0) {
-    out.put(']');
-    return true;
-  }
-  out.put_nulls(columns - next);
-  out.back_up();
-  out.put(']');
+  row.finish();
   return true;
 }
 
@@ -160,7 +158,9 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
       if (!order) order.emplace(layout.columns.size());
       order->sort(cells);
     }
-    write_row(cells, layout.columns.size(), out);
+    RowWriter row(layout.columns.size(), out);
+    for (const PlacedCell& placed : cells) row.add(placed.column, placed.text);
+    row.finish();
   }
 }
 

@@ -28,7 +28,14 @@ uint64_t process_hash_seed() {
   return seed;
 }
 
-KeyTable::KeyTable() : slots_(64, kNoKey), seed_(process_hash_seed()) { entries_.reserve(32); }
+// Nothing is allocated until the first key: a table is built empty and moved more than once on
+// its way to the reader, and a small payload should not pay for that.
+KeyTable::KeyTable() : seed_(process_hash_seed()) {}
+
+void KeyTable::allocate_slots() {
+  slots_.assign(64, kNoKey);
+  entries_.reserve(32);
+}
 
 uint64_t KeyTable::hash_of(std::string_view body) const { return keyed_hash(body, seed_); }
 
@@ -44,6 +51,7 @@ void KeyTable::grow_slots() {
 }
 
 uint32_t KeyTable::intern(std::string_view body) {
+  if (slots_.empty()) allocate_slots();
   const uint64_t h = hash_of(body);
   size_t mask = slots_.size() - 1;
   size_t i = static_cast<size_t>(h) & mask;

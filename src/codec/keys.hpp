@@ -50,6 +50,7 @@ class KeyTable {
     bool plain;
   };
   [[nodiscard]] uint64_t hash_of(std::string_view body) const;
+  void allocate_slots();
   void grow_slots();
 
   ByteBuffer text_;

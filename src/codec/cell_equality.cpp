@@ -54,8 +54,11 @@ bool integer_equals_double(std::string_view text, Kind kind, double d) {
          static_cast<int64_t>(d) == i;
 }
 
+// Called only for texts that differ.
 bool numbers_equal_exactly(std::string_view a, Kind ka, std::string_view b, Kind kb) {
-  if (ka == Kind::kFloat && kb == Kind::kFloat) return float_of(a) == float_of(b);
+  // A float's text is the shortest round-trip form, one text per double: two different texts
+  // are two different values, except for the two zeros.
+  if (ka == Kind::kFloat && kb == Kind::kFloat) return is_zero_float(a) && is_zero_float(b);
   if (ka == Kind::kFloat) return integer_equals_double(b, kb, float_of(a));
   if (kb == Kind::kFloat) return integer_equals_double(a, ka, float_of(b));
   return false;  // integers of one class with different text differ; the classes never meet

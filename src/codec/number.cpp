@@ -178,20 +178,29 @@ size_t write_digits(uint64_t v, char* out) {
   return kDigitsWidth - count;
 }
 
+// The shortest decimal of a finite positive double, without zeros at the end of its digits.
+Decimal trimmed_shortest(double positive) {
+  Decimal decimal = shortest_decimal(positive);
+  while (decimal.digits % 10 == 0) {
+    decimal.digits /= 10;
+    ++decimal.exponent;
+  }
+  return decimal;
+}
+
+size_t write_decimal(bool negative, Decimal decimal, char* out) {
+  char digits[kDigitsWidth];
+  const size_t first = write_digits(decimal.digits, digits);
+  const size_t count = kDigitsWidth - first;
+  return write_float_digits(negative, digits + first, count, decimal.exponent + static_cast<int>(count) - 1, out);
+}
+
 }  // namespace
 
 size_t write_float(double value, char* out) {
   const bool negative = std::signbit(value);
   if (value == 0.0) return write_float_digits(negative, "0", 0, 0, out);
-  Decimal decimal = shortest_decimal(std::fabs(value));
-  while (decimal.digits % 10 == 0) {
-    decimal.digits /= 10;
-    ++decimal.exponent;
-  }
-  char digits[kDigitsWidth];
-  const size_t first = write_digits(decimal.digits, digits);
-  const size_t count = kDigitsWidth - first;
-  return write_float_digits(negative, digits + first, count, decimal.exponent + static_cast<int>(count) - 1, out);
+  return write_decimal(negative, trimmed_shortest(std::fabs(value)), out);
 }
 
 namespace {
@@ -379,6 +388,28 @@ size_t write_short_decimal(const char* input, const NumberText& t, int64_t expon
   return write_float_digits(t.negative, digits, count, first_exponent, out);
 }
 
+// Whether the text is laid out the way the writer lays out a float's significant digits, so that
+// when those digits are the shortest of the value the text is already its written form: at most
+// 17 significant digits, the last one not zero, and either a plain decimal (below one, at most
+// four zeros after the point) or one digit, a fraction if any, and an exponent written "e+" or
+// "e-" without leading zeros, at 16 and up or -6 and down, where the writer takes that layout.
+bool has_written_layout(const char* input, const NumberText& t) {
+  const size_t int_digits = t.int_end - t.int_begin;
+  const size_t frac_digits = t.frac_end - t.frac_begin;
+  if (t.has_point && input[t.frac_end - 1] == '0') return false;
+  if (!t.has_exponent) {
+    if (!t.has_point) return false;
+    if (input[t.int_begin] != '0') return int_digits + frac_digits <= 17;
+    size_t zeros = 0;
+    while (input[t.frac_begin + zeros] == '0') ++zeros;
+    return zeros <= 4 && frac_digits - zeros <= 17;
+  }
+  if (int_digits != 1 || input[t.int_begin] == '0' || frac_digits > 16 || t.exponent_overflow) return false;
+  const size_t e = t.frac_end;  // the exponent part (frac_end is int_end without a point)
+  if (input[e] != 'e' || input[e + 1] != (t.exponent_negative ? '-' : '+') || input[e + 2] == '0') return false;
+  return t.exponent_negative ? t.exponent >= 6 : t.exponent >= 16;
+}
+
 }  // namespace
 
 ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
@@ -434,6 +465,18 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   const int32_t e32 = exponent > INT32_MAX ? INT32_MAX : exponent < INT32_MIN ? INT32_MIN : static_cast<int32_t>(exponent);
   double x = 0;
   if (!scale_to_double(significand, e32, x)) return fail_at(ErrorCode::kNumberOutOfRange, t.end - 1);
+  if (x != 0.0 && has_written_layout(input, t)) {
+    // Most long floats were written by a shortest-digits writer already: when the shortest
+    // digits of the value are the text's own, the text is copied rather than written again.
+    const Decimal decimal = trimmed_shortest(x);
+    if (decimal.digits == significand && decimal.exponent == exponent) {
+      copy_bytes(dst, input + t.start, t.end - t.start);
+      out.commit(t.end - t.start);
+    } else {
+      out.commit(write_decimal(t.negative, decimal, dst));
+    }
+    return {};
+  }
   out.commit(write_float(t.negative ? -x : x, dst));
   return {};
 }

@@ -221,7 +221,8 @@ struct NumberText {
   int32_t exponent;        // the exponent part's value (0 without one)
 };
 
-ReadStatus scan_number(const char* input, size_t size, size_t pos, NumberText& t) {
+// `int_end`, when not zero, is where the integer digits are already known to end.
+ReadStatus scan_number(const char* input, size_t size, size_t pos, size_t int_end, NumberText& t) {
   t = {};
   t.start = pos;
   t.negative = input[pos] == '-';
@@ -232,7 +233,7 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, NumberText& t
     ++pos;
     if (pos < size && is_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
   } else if (is_digit(input[pos])) {
-    pos = skip_digits(input, size, pos + 1);
+    pos = int_end != 0 ? int_end : skip_digits(input, size, pos + 1);
   } else {
     return fail_at(ErrorCode::kInvalidNumber, pos);
   }
@@ -416,16 +417,18 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   // The most common numbers, integers of up to 18 digits, fit their class whatever their sign:
   // their text stays as it is.
   const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
+  size_t int_end = 0;
   if (first_digit < size && input[first_digit] >= '1' && input[first_digit] <= '9') {
-    const size_t end = skip_digits(input, size, first_digit + 1);
-    if (end - first_digit <= 18 && (end == size || (input[end] != '.' && input[end] != 'e' && input[end] != 'E'))) {
-      out.append(input + pos, end - pos);
-      pos = end;
+    int_end = skip_digits(input, size, first_digit + 1);
+    if (int_end - first_digit <= 18 &&
+        (int_end == size || (input[int_end] != '.' && input[int_end] != 'e' && input[int_end] != 'E'))) {
+      out.append(input + pos, int_end - pos);
+      pos = int_end;
       return {};
     }
   }
   NumberText t;
-  if (ReadStatus s = scan_number(input, size, pos, t)) return s;
+  if (ReadStatus s = scan_number(input, size, pos, int_end, t)) return s;
   pos = t.end;
   char* dst = out.reserve(kMaxFloatText);  // integers in range are at most 21 bytes
   const size_t int_digits = t.int_end - t.int_begin;

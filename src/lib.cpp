@@ -1,5 +1,8 @@
 // The library root: exports PyInit_tarvel_codec and joins the codec (src/codec/) to the
 // Python boundary (src/module/).
+#include <optional>
+
+#include "codec/call_memory.hpp"
 #include "codec/document.hpp"
 #include "module/call.hpp"
 #include "module/module_def.hpp"
@@ -13,15 +16,17 @@ constexpr char kModuleName[] = "tarvel_codec";
 class CodecTransform final : public tc::module::Transform {
  public:
   bool prepare(std::string_view payload, std::string& error) override {
-    document_ = tc::prepare_document(payload);
-    if (!document_.ok) error = std::move(document_.error);
-    return document_.ok;
+    const tc::CallMemory& memory = memory_.emplace(payload.size());
+    tc::PreparedDocument& document = document_.emplace(tc::prepare_document(payload, memory.resource()));
+    if (!document.ok) error = std::move(document.error);
+    return document.ok;
   }
-  [[nodiscard]] std::size_t size() const override { return document_.size(); }
-  void write(char* out) const override { document_.write(out); }
+  [[nodiscard]] std::size_t size() const override { return document_->size(); }
+  void write(char* out) const override { document_->write(out); }
 
  private:
-  tc::PreparedDocument document_;
+  std::optional<tc::CallMemory> memory_;  // before the document, which it outlives
+  std::optional<tc::PreparedDocument> document_;
 };
 
 std::unique_ptr<tc::module::Transform> make_codec_transform() { return std::make_unique<CodecTransform>(); }

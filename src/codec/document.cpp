@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "codec/call_memory.hpp"
 #include "codec/fault.hpp"
 #include "codec/prefault.hpp"
 
@@ -187,20 +188,21 @@ void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* d
   if (out.position() != document + layout.output_size) throw InternalFault("document size mismatch");
 }
 
-PreparedDocument prepare_document(std::string_view payload) {
-  PreparedDocument prepared;
-  prepared.rows = parse_rows(payload);
-  if (!prepared.rows.ok) {
-    prepared.error = std::move(prepared.rows.error);
-    return prepared;
+// Parts are moved in, never assigned: tables in different memory would be copied.
+PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_resource* memory) {
+  ParsedRows rows = parse_rows(payload, memory);
+  if (!rows.ok) {
+    PreparedDocument failed;
+    failed.error = std::move(rows.error);
+    return failed;
   }
-  prepared.layout = build_layout(prepared.rows.table);
-  prepared.ok = true;
-  return prepared;
+  ColumnarLayout layout = build_layout(rows.table);
+  return PreparedDocument{true, {}, std::move(rows), std::move(layout)};
 }
 
 TransformResult columnarize_json(std::string_view payload) {
-  PreparedDocument prepared = prepare_document(payload);
+  const CallMemory memory(payload.size());
+  PreparedDocument prepared = prepare_document(payload, memory.resource());
   if (!prepared.ok) return {false, std::move(prepared.error)};
   std::string document(prepared.size(), '\0');
   prepared.write(document.data());

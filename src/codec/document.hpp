@@ -1,6 +1,7 @@
 // The transform: payload bytes in, columnar document bytes or an error text out.
 #pragma once
 #include <cstddef>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,8 @@ struct TransformResult {
 void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* out);
 
 // A payload read and laid out: the document's exact size is known before a byte of it is
-// written, so the caller can provide the final buffer (or fail at once when it cannot).
+// written, so the caller can provide the final buffer (or fail at once when it cannot). Its
+// tables live in the memory given to prepare_document, which must outlive it.
 struct PreparedDocument {
   bool ok = false;
   std::string error;  // when !ok
@@ -30,7 +32,7 @@ struct PreparedDocument {
   [[nodiscard]] size_t size() const { return layout.output_size; }
   void write(char* out) const { encode_document(rows.table, layout, out); }
 };
-[[nodiscard]] PreparedDocument prepare_document(std::string_view payload);
+[[nodiscard]] PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_resource* memory);
 
 // Pure function of the payload bytes; touches no shared state. Throws only std::bad_alloc
 // and tc::InternalFault.

@@ -30,7 +30,8 @@ uint64_t process_hash_seed() {
 
 // Nothing is allocated until the first key: a table is built empty and moved more than once on
 // its way to the reader, and a small payload should not pay for that.
-KeyTable::KeyTable() : seed_(process_hash_seed()) {}
+KeyTable::KeyTable(std::pmr::memory_resource* memory)
+    : entries_(memory), slots_(memory), seed_(process_hash_seed()) {}
 
 void KeyTable::allocate_slots() {
   slots_.assign(64, kNoKey);
@@ -40,7 +41,7 @@ void KeyTable::allocate_slots() {
 uint64_t KeyTable::hash_of(std::string_view body) const { return keyed_hash(body, seed_); }
 
 void KeyTable::grow_slots() {
-  std::vector<uint32_t> bigger(slots_.size() * 2, kNoKey);
+  std::pmr::vector<uint32_t> bigger(slots_.size() * 2, kNoKey, slots_.get_allocator());
   const size_t mask = bigger.size() - 1;
   for (uint32_t id = 0; id < entries_.size(); ++id) {
     size_t i = entries_[id].hash & mask;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory_resource>
 #include <string_view>
 #include <vector>
 
@@ -15,7 +16,7 @@ inline constexpr uint32_t kNoKey = UINT32_MAX;
 
 class KeyTable {
  public:
-  KeyTable();
+  explicit KeyTable(std::pmr::memory_resource* memory);
 
   [[nodiscard]] uint32_t size() const { return static_cast<uint32_t>(entries_.size()); }
   // The key as it is written: its compact text between double quotes.
@@ -54,8 +55,8 @@ class KeyTable {
   void grow_slots();
 
   ByteBuffer text_;
-  std::vector<Entry> entries_;
-  std::vector<uint32_t> slots_;  // open addressing over ids; kNoKey marks a free slot
+  std::pmr::vector<Entry> entries_;
+  std::pmr::vector<uint32_t> slots_;  // open addressing over ids; kNoKey marks a free slot
   uint64_t seed_;
 };
 

@@ -29,8 +29,8 @@ struct SizeSum {
   }
 };
 
-std::vector<KeyStats> gather_stats(const RowTable& rows) {
-  std::vector<KeyStats> stats(rows.keys.size());
+std::pmr::vector<KeyStats> gather_stats(const RowTable& rows) {
+  std::pmr::vector<KeyStats> stats(rows.keys.size(), rows.memory());
   CellCursor cursor(rows);
   CellCursor::Cell cell{};
   for (size_t r = 0; r < rows.row_count(); ++r) {
@@ -52,7 +52,7 @@ std::vector<KeyStats> gather_stats(const RowTable& rows) {
   return stats;
 }
 
-size_t document_size(const RowTable& rows, const ColumnarLayout& layout, const std::vector<KeyStats>& stats) {
+size_t document_size(const RowTable& rows, const ColumnarLayout& layout, const std::pmr::vector<KeyStats>& stats) {
   const uint64_t n = rows.row_count();
   const uint64_t m = layout.columns.size();
   SizeSum size;
@@ -85,9 +85,9 @@ size_t document_size(const RowTable& rows, const ColumnarLayout& layout, const s
 }  // namespace
 
 ColumnarLayout build_layout(const RowTable& rows) {
-  const std::vector<KeyStats> stats = gather_stats(rows);
+  const std::pmr::vector<KeyStats> stats = gather_stats(rows);
   const uint64_t row_count = rows.row_count();
-  ColumnarLayout layout;
+  ColumnarLayout layout(rows.memory());
   layout.column_of_key.assign(rows.keys.size(), kNotColumn);
   layout.columns.reserve(rows.row_keys.size());
   for (uint32_t key : rows.row_keys) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <string_view>
 #include <vector>
 
@@ -23,15 +24,18 @@ struct ColumnarLayout {
     uint32_t key;
     std::string_view value;  // the first row's cell text
   };
-  std::vector<uint32_t> columns;        // key ids, in order of first appearance
-  std::vector<uint32_t> column_of_key;  // per key id: its column, or kNotColumn
-  std::vector<Constant> constants;      // in order of first appearance
+  explicit ColumnarLayout(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
+      : columns(memory), column_of_key(memory), constants(memory) {}
+
+  std::pmr::vector<uint32_t> columns;        // key ids, in order of first appearance
+  std::pmr::vector<uint32_t> column_of_key;  // per key id: its column, or kNotColumn
+  std::pmr::vector<Constant> constants;      // in order of first appearance
   size_t output_size = 0;               // exact byte count of the document
 };
 
 // Columns are the row keys minus those null or absent in every row, minus the constants: keys
 // present in every row of a table of two rows or more with values equal (cells_equal) to the
-// first row's non-null value. Throws std::bad_alloc when the document could not be held.
+// first row's non-null value. The layout's tables live in the rows' memory. Throws std::bad_alloc when the document could not be held.
 [[nodiscard]] ColumnarLayout build_layout(const RowTable& rows);
 
 // Equality of two cells given by their compact texts. Two numbers at the top of a cell compare

@@ -35,7 +35,13 @@ using Pos = const char*;
 class Reader {
  public:
   Reader(std::string_view payload, RowTable& table)
-      : begin_(payload.data()), end_(payload.data() + payload.size()), table_(table), cells_(table.cells) {
+      : begin_(payload.data()),
+        end_(payload.data() + payload.size()),
+        table_(table),
+        cells_(table.cells),
+        key_state_(table.memory()),
+        open_members_(table.memory()),
+        saved_stamps_(table.memory()) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
     // never touched.
@@ -113,12 +119,12 @@ class Reader {
     uint32_t first_hint = kNoKey; // first key of the last object that was this key's value
     bool is_row_key = false;
   };
-  std::vector<KeyState> key_state_;  // by key id: one cache line per key
+  std::pmr::vector<KeyState> key_state_;  // by key id: one cache line per key
   uint32_t loose_first_hint_ = kNoKey;  // first key of rows and other objects outside a member
   uint64_t object_serial_ = 0;
 
-  std::vector<OpenMember> open_members_;
-  std::vector<SavedStamp> saved_stamps_;
+  std::pmr::vector<OpenMember> open_members_;
+  std::pmr::vector<SavedStamp> saved_stamps_;
 
   // How far ahead of their use the cell arena and the member list are mapped (bytes).
   size_t cells_mapped_ = 0;
@@ -137,7 +143,7 @@ void Reader::prefault_ahead() {
     prefault_for_writing(data + from, mapped - from);
   };
   map_ahead(cells_.data(), cells_.size(), cells_.capacity(), cells_mapped_);
-  std::vector<Member>& members = table_.members;
+  std::pmr::vector<Member>& members = table_.members;
   map_ahead(reinterpret_cast<char*>(members.data()), members.size() * sizeof(Member),
             members.capacity() * sizeof(Member), members_mapped_);
 }
@@ -247,7 +253,7 @@ Pos Reader::after_element(Pos p, bool& done) {
 }
 
 void Reader::add_row_member(uint32_t key, size_t length) {
-  std::vector<Member>& members = table_.members;
+  std::pmr::vector<Member>& members = table_.members;
   members.push_back({key, static_cast<uint32_t>(length < kMaxMemberLength ? length : kMaxMemberLength)});
   for (length -= members.back().length; length > 0; length -= members.back().length) {
     members.push_back({kMoreBytes, static_cast<uint32_t>(length < kMaxMemberLength ? length : kMaxMemberLength)});
@@ -473,8 +479,8 @@ ReadStatus Reader::read_payload() {
 
 }  // namespace
 
-ParsedRows parse_rows(std::string_view payload) {
-  ParsedRows result;
+ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memory) {
+  ParsedRows result{false, RowTable(memory), {}};
   const char* input = payload.data();
   const size_t size = payload.size();
   const auto start = static_cast<size_t>(skip_space(input, input + size) - input);

@@ -1,5 +1,6 @@
 // Row intake: reads the payload as one JSON array whose elements must all be objects.
 #pragma once
+#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -16,8 +17,9 @@ struct ParsedRows {
   std::string error;
 };
 
-// One pass over the payload: every cell's compact text is written while it is read.
-[[nodiscard]] ParsedRows parse_rows(std::string_view payload);
+// One pass over the payload: every cell's compact text is written while it is read. The
+// tables are made in `memory`, which must outlive them.
+[[nodiscard]] ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memory);
 
 // The wrong-kind description of a top-level value that is not an array, or the error met
 // while reading it. `pos` is at the value's first byte.

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <string_view>
 #include <vector>
 
@@ -24,13 +25,18 @@ inline constexpr uint32_t kMoreBytes = UINT32_MAX - 1;
 inline constexpr uint32_t kMaxMemberLength = UINT32_MAX;
 
 struct RowTable {
-  ByteBuffer cells;                // compact text of every cell, in payload order
-  std::vector<Member> members;     // every row's members, in payload order
-  std::vector<size_t> row_ends;    // index in `members` just past each row's last member
-  std::vector<uint32_t> row_keys;  // keys of the rows (not of nested objects), first sight first
-  KeyTable keys;                   // every key, row-level and nested
+  // The tables live in `memory`, as does everything the later stages build from them.
+  explicit RowTable(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
+      : members(memory), row_ends(memory), row_keys(memory), keys(memory) {}
+
+  ByteBuffer cells;                     // compact text of every cell, in payload order
+  std::pmr::vector<Member> members;     // every row's members, in payload order
+  std::pmr::vector<size_t> row_ends;    // index in `members` just past each row's last member
+  std::pmr::vector<uint32_t> row_keys;  // keys of the rows (not of nested objects), first sight first
+  KeyTable keys;                        // every key, row-level and nested
 
   [[nodiscard]] size_t row_count() const { return row_ends.size(); }
+  [[nodiscard]] std::pmr::memory_resource* memory() const { return members.get_allocator().resource(); }
 };
 
 // Walks the live cells of rows in order: replaced members are skipped, long cells joined.
@@ -44,7 +50,7 @@ class CellCursor {
   };
   // Next live cell of the row that ends at member index `row_end`; false at the row's end.
   bool next(size_t row_end, Cell& cell) {
-    const std::vector<Member>& members = table_->members;
+    const std::pmr::vector<Member>& members = table_->members;
     while (index_ < row_end) {
       const Member& m = members[index_++];
       size_t length = m.length;

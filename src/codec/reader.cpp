@@ -71,9 +71,11 @@ class Reader {
   void prefault_ahead();
   Pos read_element(Pos p);
   Pos read_row(Pos p);
+  [[gnu::always_inline]] inline Pos read_inner_value(Pos p, uint32_t context);
   Pos read_value(Pos p, uint32_t context);
   Pos read_array(Pos p, uint32_t context);
   Pos read_object(Pos p, uint32_t context);
+  Pos read_number_at(Pos p);
   Pos read_escaped_string(Pos p);
   [[gnu::always_inline]] inline Pos read_string(Pos p);
   [[gnu::always_inline]] inline Pos read_literal(Pos p, std::string_view word);
@@ -277,8 +279,7 @@ Pos Reader::read_row(Pos p) {
       remember_hint(kNoKey, previous, key);
       if (!(p = read_colon(p))) return nullptr;
       const size_t begin = cells_.size();
-      // Plain strings, the most common cells, are read here without a call.
-      p = *p == '"' ? read_string(p) : read_value(p, key);
+      p = read_inner_value(p, key);
       if (p == nullptr) return nullptr;
       KeyState& state = key_state_[key];
       if (state.stamp == serial) {
@@ -332,6 +333,19 @@ Pos Reader::read_escaped_string(Pos p) {
   return begin_ + pos;
 }
 
+Pos Reader::read_number_at(Pos p) {
+  size_t pos = offset(p);
+  if (ReadStatus s = read_number(begin_, offset(end_), pos, cells_)) return fail(s);
+  return begin_ + pos;
+}
+
+// A member's value or an array's element: strings and numbers, most values, are read in place.
+Pos Reader::read_inner_value(Pos p, uint32_t context) {
+  if (*p == '"') return read_string(p);
+  if (*p == '-' || static_cast<unsigned char>(*p - '0') < 10) return read_number_at(p);
+  return read_value(p, context);
+}
+
 // `p` is at the value's first byte (never at the end).
 Pos Reader::read_value(Pos p, uint32_t context) {
   switch (*p) {
@@ -342,11 +356,7 @@ Pos Reader::read_value(Pos p, uint32_t context) {
     case 't': return read_literal(p, "true");
     case 'f': return read_literal(p, "false");
     case '-': case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9': {
-      size_t pos = offset(p);
-      if (ReadStatus s = read_number(begin_, offset(end_), pos, cells_)) return fail(s);
-      return begin_ + pos;
-    }
+    case '5': case '6': case '7': case '8': case '9': return read_number_at(p);
     default: return fail_here(ErrorCode::kExpectedValue, p);
   }
 }
@@ -359,7 +369,7 @@ Pos Reader::read_array(Pos p, uint32_t context) {
   if (!(p = open_array(p, done))) return nullptr;
   if (done) cells_.push(']');
   while (!done) {
-    if (!(p = read_value(p, context))) return nullptr;
+    if (!(p = read_inner_value(p, context))) return nullptr;
     if (!(p = after_element(p, done))) return nullptr;
     cells_.push(done ? ']' : ',');
   }
@@ -398,7 +408,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
       }
       cells_.append(table_.keys.member_opening(key, open_members_.size() > first_member || repeated));
       const size_t value_begin = cells_.size();
-      if (!(p = read_value(p, key))) return nullptr;
+      if (!(p = read_inner_value(p, key))) return nullptr;
       if (repeated) {
         rewrite = true;
         open_members_[key_state_[key].slot].value_begin = value_begin;

@@ -203,7 +203,16 @@ Pos Reader::read_key(Pos p, uint32_t predicted, uint32_t& key) {
   return p;
 }
 
+// The separators of most payloads are either compact or spaced as `": "` and `", "`: with three
+// bytes left, those spellings are settled by a few comparisons before the general path, which
+// takes any whitespace and reports what is wrong.
+inline bool is_token(char c) { return static_cast<unsigned char>(c) > 0x20; }
+
 Pos Reader::read_colon(Pos p) {
+  if (end_ - p >= 3 && p[0] == ':') {
+    if (is_token(p[1])) return p + 1;
+    if (p[1] == ' ' && is_token(p[2])) return p + 2;
+  }
   p = skip(p);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
   if (*p != ':') return fail_here(ErrorCode::kExpectedColon, p);
@@ -214,6 +223,15 @@ Pos Reader::read_colon(Pos p) {
 
 // After a member's value: `}` ends the object; a comma must lead to another key.
 Pos Reader::after_member(Pos p, bool& done) {
+  if (end_ - p >= 3) {
+    if (p[0] == ',') {
+      if (p[1] == '"') return p + 1;
+      if (p[1] == ' ' && p[2] == '"') return p + 2;
+    } else if (p[0] == '}') {
+      done = true;
+      return p + 1;
+    }
+  }
   p = skip(p);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
   if (*p == '}') {
@@ -241,6 +259,15 @@ Pos Reader::open_array(Pos p, bool& done) {
 
 // After an array element: `]` ends the array; a comma must lead to another element.
 Pos Reader::after_element(Pos p, bool& done) {
+  if (end_ - p >= 3) {
+    if (p[0] == ',') {
+      if (is_token(p[1]) && p[1] != ']') return p + 1;
+      if (p[1] == ' ' && is_token(p[2]) && p[2] != ']') return p + 2;
+    } else if (p[0] == ']') {
+      done = true;
+      return p + 1;
+    }
+  }
   p = skip(p);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingList);
   if (*p == ']') {

@@ -126,3 +126,20 @@ DOCUMENTS = [
 @pytest.mark.parametrize("payload, expected", [pytest.param(p, e, id=i) for i, p, e in DOCUMENTS])
 def test_objects_and_keys(payload, expected):
     assert tarvel_codec.columnarize(payload) == expected
+
+
+@pytest.mark.parametrize("n", [0, 1, 14, 15, 16, 17, 29, 30, 31, 32, 33, 47, 64])
+def test_text_lengths_around_block_copies(n):
+    """Strings, integers, floats and nested keys of n bytes or so, in the middle of the
+    payload and at its very end, where fewer bytes follow them than a block copy reads."""
+    s = "x" * n
+    k = "k" * max(n, 1)
+    i = "9" * min(max(n, 1), 18)
+    f = "0." + "1" * min(max(n - 2, 1), 15)
+    row = '{"s":"%s","i":%s,"f":%s,"o":{"%s":"%s"}}' % (s, i, f, k, s)
+    last = '{"o":{"%s":%s},"f":%s,"i":%s,"s":"%s"}' % (k, i, f, i, s + "y")
+    payload = ("[" + row + "," + last + "]").encode()
+    # i and f repeat in both rows: they become constants
+    expected = ('{"columns":["s","o"],"rows":[["%s",{"%s":"%s"}],["%s",{"%s":%s}]],'
+                '"constants":{"i":%s,"f":%s}}' % (s, k, s, s + "y", k, i, i, f)).encode()
+    assert tarvel_codec.columnarize(payload) == expected

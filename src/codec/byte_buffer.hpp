@@ -102,6 +102,19 @@ class ByteBuffer {
   }
   void append(std::string_view text) { append(text.data(), text.size()); }
 
+  // Appends n bytes from `src`, of which `src_room` may be read, as one fixed 32-byte copy
+  // when n is at most 32 (the bytes past n are written but not kept). Copies sized by n
+  // branch on it, and on text of varying lengths those branches are mispredicted.
+  void append_short(const char* src, size_t n, size_t src_room) {
+    if (n <= kShortCopy && src_room >= kShortCopy) {
+      std::memcpy(reserve(kShortCopy), src, kShortCopy);
+      size_ += n;
+    } else {
+      append(src, n);
+    }
+  }
+  static constexpr size_t kShortCopy = 32;
+
  private:
   void grow(size_t extra) {
     size_t wanted = size_ + extra;

@@ -71,6 +71,7 @@ uint32_t KeyTable::intern(std::string_view body) {
   text_.append(",\"", 2);
   text_.append(body);
   text_.append("\":", 2);
+  text_.reserve(ByteBuffer::kShortCopy);  // room to copy a fixed block past any key
   entries_.push_back(entry);
   slots_[i] = id;
   if (entries_.size() * 2 > slots_.size()) grow_slots();

@@ -54,7 +54,7 @@ class KeyTable {
   void allocate_slots();
   void grow_slots();
 
-  ByteBuffer text_;
+  ByteBuffer text_;  // with room to read ByteBuffer::kShortCopy bytes past the last key
   std::pmr::vector<Entry> entries_;
   std::pmr::vector<uint32_t> slots_;  // open addressing over ids; kNoKey marks a free slot
   uint64_t seed_;

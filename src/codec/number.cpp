@@ -422,7 +422,7 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
     int_end = skip_digits(input, size, first_digit + 1);
     if (int_end - first_digit <= 18 &&
         (int_end == size || (input[int_end] != '.' && input[int_end] != 'e' && input[int_end] != 'E'))) {
-      out.append(input + pos, int_end - pos);
+      out.append_short(input + pos, int_end - pos, size - pos);
       pos = int_end;
       return {};
     }
@@ -443,14 +443,12 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
       fits = e == 0 && (!t.negative || s <= (uint64_t{1} << 63));
     }
     if (fits) {
-      copy_bytes(dst, input + t.start, t.end - t.start);
-      out.commit(t.end - t.start);
+      out.append_short(input + t.start, t.end - t.start, size - t.start);
       return {};
     }
   }
   if (is_written_form(input, t)) {
-    copy_bytes(dst, input + t.start, t.end - t.start);
-    out.commit(t.end - t.start);
+    out.append_short(input + t.start, t.end - t.start, size - t.start);
     return {};
   }
   uint64_t significand = 0;
@@ -473,8 +471,7 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
     // digits of the value are the text's own, the text is copied rather than written again.
     const Decimal decimal = trimmed_shortest(x);
     if (decimal.digits == significand && decimal.exponent == exponent) {
-      copy_bytes(dst, input + t.start, t.end - t.start);
-      out.commit(t.end - t.start);
+      out.append_short(input + t.start, t.end - t.start, size - t.start);
     } else {
       out.commit(write_decimal(t.negative, decimal, dst));
     }

@@ -346,7 +346,7 @@ Pos Reader::read_literal(Pos p, std::string_view word) {
 Pos Reader::read_string(Pos p) {
   Pos close = begin_ + find_string_special(begin_, offset(end_), offset(p) + 1);
   if (close < end_ && *close == '"') {
-    cells_.append(p, static_cast<size_t>(close + 1 - p));
+    cells_.append_short(p, static_cast<size_t>(close + 1 - p), static_cast<size_t>(end_ - p));
     return close + 1;
   }
   return read_escaped_string(p);
@@ -433,7 +433,8 @@ Pos Reader::read_object(Pos p, uint32_t context) {
         key_state_[key].stamp = serial;
         key_state_[key].slot = open_members_.size();
       }
-      cells_.append(table_.keys.member_opening(key, open_members_.size() > first_member || repeated));
+      const std::string_view opening = table_.keys.member_opening(key, open_members_.size() > first_member || repeated);
+      cells_.append_short(opening.data(), opening.size(), ByteBuffer::kShortCopy);  // the key table keeps that room
       const size_t value_begin = cells_.size();
       if (!(p = read_inner_value(p, key))) return nullptr;
       if (repeated) {
@@ -539,6 +540,8 @@ ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memor
     result.error += reader.first_non_object();
     return result;
   }
+  // Readers of cells may copy a fixed block past any cell (see ByteBuffer::append_short).
+  result.table.cells.reserve(ByteBuffer::kShortCopy);
   result.ok = true;
   return result;
 }

@@ -29,7 +29,8 @@ struct RowTable {
   explicit RowTable(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
       : members(memory), row_ends(memory), row_keys(memory), keys(memory) {}
 
-  ByteBuffer cells;                     // compact text of every cell, in payload order
+  ByteBuffer cells;                     // compact text of every cell, in payload order, with
+                                        // room to read ByteBuffer::kShortCopy bytes past the last
   std::pmr::vector<Member> members;     // every row's members, in payload order
   std::pmr::vector<size_t> row_ends;    // index in `members` just past each row's last member
   std::pmr::vector<uint32_t> row_keys;  // keys of the rows (not of nested objects), first sight first

@@ -411,7 +411,7 @@ def test_lock_is_released_during_the_transform(faults):
 
 
 
-@pytest.mark.parametrize("size", [16, 256 * 1024, 256 * 1024 + 1, 3_000_000])
+@pytest.mark.parametrize("size", [16, 16 * 1024, 16 * 1024 + 1, 256 * 1024, 3_000_000])
 def test_documents_small_and_large_arrive_whole(faults, size):
     # Above the direct-write threshold the document is written into the result bytes.
     result = faults.columnarize(b"big:%d" % size)

@@ -60,8 +60,9 @@ struct Outcome {
 // Documents up to this size are written while the payload is read, in one released
 // region, then copied into the result. Larger ones are written straight into the result
 // bytes in a second released region: one copy less, the output held once, and a document
-// that cannot be held fails at its allocation before anything is written.
-constexpr std::size_t kDirectWriteThreshold = 256 * 1024;
+// that cannot be held fails at its allocation before anything is written. Taking the lock
+// once more costs less than copying all but the smallest documents.
+constexpr std::size_t kDirectWriteThreshold = 16 * 1024;
 
 // Lock released: reads the payload and, for a small document, writes it. `job` is released
 // here unless the document is left to be written into the result bytes (`write_later`).

@@ -24,9 +24,9 @@ class Writer {
   // A cell's text: the cell arena keeps room to read a fixed block past any cell, so a short
   // cell away from the document's end is one fixed-size copy, with no branch on its length.
   void put_cell(std::string_view text) {
-    constexpr size_t kBlock = ByteBuffer::kShortCopy;
-    if (text.size() <= kBlock && static_cast<size_t>(end_ - p_) >= kBlock) {
-      std::memcpy(p_, text.data(), kBlock);
+    constexpr size_t kCellBlock = ByteBuffer::kShortCopy;
+    if (text.size() <= kCellBlock && static_cast<size_t>(end_ - p_) >= kCellBlock) {
+      std::memcpy(p_, text.data(), kCellBlock);
       p_ += text.size();
       return;
     }

@@ -84,6 +84,12 @@ LAYOUTS = [
     ("deep-object-order", b'[{"a":{"k":{"x":1,"y":2},"z":0}},{"a":{"k":{"y":2,"x":1},"z":0}}]',
      doc("[]", "[[],[]]", '{"a":{"k":{"x":1,"y":2},"z":0}}')),
     ("deep-empty-vs-full", b'[{"a":[[]]},{"a":[[1]]}]', doc('["a"]', "[[[[]]],[[[1]]]]", "{}")),
+    # a row that repeats a key keeps its last value, for the layout as for the rows
+    ("repeat-breaks-constant", b'[{"a":1,"b":2},{"a":1,"b":3},{"a":1,"b":4,"a":2}]',
+     doc('["a","b"]', "[[1,2],[1,3],[2,4]]", "{}")),
+    ("repeat-restores-constant", b'[{"a":1},{"a":1},{"a":2,"a":1}]', doc("[]", "[[],[],[]]", '{"a":1}')),
+    ("repeat-in-first-row", b'[{"a":2,"b":0,"a":1},{"b":5,"a":1}]', doc('["b"]', "[[0],[5]]", '{"a":1}')),
+    ("repeat-to-null", b'[{"a":null},{"a":1,"a":null}]', doc("[]", "[[],[]]", "{}")),
     # the document text
     ("whitespace-dropped", b' \t\r\n[ \t\r\n{ \t\r\n"a" \t\r\n: \t\r\n1.50 \t\r\n, "b" : [1, 2]} \t\r\n] \t\r\n',
      doc('["a","b"]', "[[1.5,[1,2]]]", "{}")),

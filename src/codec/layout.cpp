@@ -1,20 +1,13 @@
-// One pass over the rows' cells gathers, per key, everything the layout needs: whether some
-// row holds it non-null, in how many rows it occurs, how many bytes its cells take, and
-// whether every row so far holds a value equal to the first row's.
+// The layout is built from what is known per row key: whether some row holds it non-null, in
+// how many rows it occurs, how many bytes its cells take, and whether every row holds a value
+// equal to the first row's. The reader gathers that as it goes; only where a row repeats a
+// key is it counted again here, in one pass over the rows' cells.
 #include "codec/layout.hpp"
 
 #include <new>
 
 namespace tc {
 namespace {
-
-struct KeyStats {
-  uint64_t rows = 0;           // rows holding the key
-  uint64_t bytes = 0;          // total length of those cells
-  std::string_view first;      // the first row's cell, when the first row holds the key
-  bool non_null = false;
-  bool same_as_first = false;  // present in the first row, non-null there, equal in every row so far
-};
 
 // Checked size arithmetic: a document that cannot be addressed cannot be allocated either.
 struct SizeSum {
@@ -29,6 +22,7 @@ struct SizeSum {
   }
 };
 
+// The reader gathers these while it reads; they are counted here only for rows that repeat a key.
 std::pmr::vector<KeyStats> gather_stats(const RowTable& rows) {
   std::pmr::vector<KeyStats> stats(rows.keys.size(), rows.memory());
   CellCursor cursor(rows);
@@ -85,7 +79,9 @@ size_t document_size(const RowTable& rows, const ColumnarLayout& layout, const s
 }  // namespace
 
 ColumnarLayout build_layout(const RowTable& rows) {
-  const std::pmr::vector<KeyStats> stats = gather_stats(rows);
+  std::pmr::vector<KeyStats> counted(rows.memory());
+  if (!rows.stats_gathered) counted = gather_stats(rows);
+  const std::pmr::vector<KeyStats>& stats = rows.stats_gathered ? rows.key_stats : counted;
   const uint64_t row_count = rows.row_count();
   ColumnarLayout layout(rows.memory());
   layout.column_of_key.assign(rows.keys.size(), kNotColumn);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codec/layout.hpp"
 #include "codec/number.hpp"
 #include "codec/prefault.hpp"
 #include "codec/scan.hpp"
@@ -40,6 +41,7 @@ class Reader {
         table_(table),
         cells_(table.cells),
         key_state_(table.memory()),
+        stats_(table.memory()),
         open_members_(table.memory()),
         saved_stamps_(table.memory()) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
@@ -50,9 +52,11 @@ class Reader {
     table_.row_ends.reserve(payload.size() / 256);
     table_.row_keys.reserve(32);
     key_state_.reserve(64);
+    stats_.reserve(64);
   }
 
   ReadStatus read_payload();
+  void hand_over_stats();
   [[nodiscard]] bool saw_non_object() const { return saw_non_object_; }
   [[nodiscard]] std::string_view first_non_object() const { return first_non_object_.view(); }
 
@@ -87,6 +91,7 @@ class Reader {
   [[gnu::always_inline]] inline void remember_hint(uint32_t context, uint32_t previous, uint32_t key);
   [[gnu::always_inline]] inline uint32_t predict(uint32_t context, uint32_t previous) const;
   [[gnu::always_inline]] inline void add_row_member(uint32_t key, size_t length);
+  [[gnu::always_inline]] inline void note_row_cell(uint32_t key, size_t begin, size_t length, bool first_row);
   uint32_t intern_escaped_key(Pos& p);
   void rewrite_object(size_t object_begin, size_t first_member);
   void ensure_key_state(uint32_t key) {
@@ -122,6 +127,19 @@ class Reader {
     bool is_row_key = false;
   };
   std::pmr::vector<KeyState> key_state_;  // by key id: one cache line per key
+
+  // What the layout needs per row key (see KeyStats), with the first cell as arena offsets,
+  // since the arena may still move. Gathered until a row repeats a key.
+  struct CellStats {
+    uint64_t rows = 0;
+    uint64_t bytes = 0;
+    size_t first_begin = 0;
+    size_t first_length = 0;
+    bool non_null = false;
+    bool same_as_first = false;
+  };
+  std::pmr::vector<CellStats> stats_;
+  bool gathering_stats_ = true;
   uint32_t loose_first_hint_ = kNoKey;  // first key of rows and other objects outside a member
   uint64_t object_serial_ = 0;
 
@@ -152,6 +170,7 @@ void Reader::prefault_ahead() {
 
 void Reader::grow_key_state(uint32_t key) {
   key_state_.resize(std::max<size_t>(size_t{key} + 1, 2 * key_state_.size()));
+  stats_.resize(key_state_.size());
 }
 
 uint32_t Reader::predict(uint32_t context, uint32_t previous) const {
@@ -289,6 +308,33 @@ void Reader::add_row_member(uint32_t key, size_t length) {
   }
 }
 
+void Reader::note_row_cell(uint32_t key, size_t begin, size_t length, bool first_row) {
+  CellStats& s = stats_[key];
+  const std::string_view text = cells_.view(begin, length);
+  const bool is_null = text == "null";
+  ++s.rows;
+  s.bytes += length;
+  s.non_null = s.non_null || !is_null;
+  if (first_row) {
+    s.first_begin = begin;
+    s.first_length = length;
+    s.same_as_first = !is_null;
+  } else if (s.same_as_first && !cells_equal(cells_.view(s.first_begin, s.first_length), text)) {
+    s.same_as_first = false;
+  }
+}
+
+// Called once the arena has stopped moving: the first cells become views into it.
+void Reader::hand_over_stats() {
+  table_.stats_gathered = gathering_stats_;
+  if (!gathering_stats_) return;
+  table_.key_stats.resize(table_.keys.size());
+  for (uint32_t key : table_.row_keys) {
+    const CellStats& s = stats_[key];
+    table_.key_stats[key] = {s.rows, s.bytes, cells_.view(s.first_begin, s.first_length), s.non_null, s.same_as_first};
+  }
+}
+
 // `p` is at the row's `{`; a row sits at the second level, below any depth limit.
 Pos Reader::read_row(Pos p) {
   --depth_;
@@ -300,6 +346,7 @@ Pos Reader::read_row(Pos p) {
   } else {
     if (*p != '"') return fail_here(ErrorCode::kKeyMustBeAString, p);
     uint32_t previous = kNoKey;
+    const bool first_row = table_.row_ends.empty();
     for (bool done = false; !done;) {
       uint32_t key = kNoKey;
       if (!(p = read_key(p, predict(kNoKey, previous), key))) return nullptr;
@@ -311,6 +358,7 @@ Pos Reader::read_row(Pos p) {
       KeyState& state = key_state_[key];
       if (state.stamp == serial) {
         table_.members[state.slot].key = kReplacedMember;
+        gathering_stats_ = false;
       } else {
         state.stamp = serial;
         if (!state.is_row_key) {
@@ -319,7 +367,9 @@ Pos Reader::read_row(Pos p) {
         }
       }
       state.slot = table_.members.size();
-      add_row_member(key, cells_.size() - begin);
+      const size_t length = cells_.size() - begin;
+      add_row_member(key, length);
+      if (gathering_stats_) note_row_cell(key, begin, length, first_row);
       previous = key;
       if (!(p = after_member(p, done))) return nullptr;
     }
@@ -542,6 +592,7 @@ ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memor
   }
   // Readers of cells may copy a fixed block past any cell (see ByteBuffer::append_short).
   result.table.cells.reserve(ByteBuffer::kShortCopy);
+  reader.hand_over_stats();
   result.ok = true;
   return result;
 }

@@ -24,10 +24,19 @@ inline constexpr uint32_t kReplacedMember = UINT32_MAX;
 inline constexpr uint32_t kMoreBytes = UINT32_MAX - 1;
 inline constexpr uint32_t kMaxMemberLength = UINT32_MAX;
 
+// Per row key, what the layout needs from the rows.
+struct KeyStats {
+  uint64_t rows = 0;           // rows holding the key
+  uint64_t bytes = 0;          // total length of those cells
+  std::string_view first;      // the first row's cell, when the first row holds the key
+  bool non_null = false;
+  bool same_as_first = false;  // present in the first row, non-null there, equal in every row so far
+};
+
 struct RowTable {
   // The tables live in `memory`, as does everything the later stages build from them.
   explicit RowTable(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
-      : members(memory), row_ends(memory), row_keys(memory), keys(memory) {}
+      : members(memory), row_ends(memory), row_keys(memory), keys(memory), key_stats(memory) {}
 
   ByteBuffer cells;                     // compact text of every cell, in payload order, with
                                         // room to read ByteBuffer::kShortCopy bytes past the last
@@ -35,6 +44,10 @@ struct RowTable {
   std::pmr::vector<size_t> row_ends;    // index in `members` just past each row's last member
   std::pmr::vector<uint32_t> row_keys;  // keys of the rows (not of nested objects), first sight first
   KeyTable keys;                        // every key, row-level and nested
+  // By key id, gathered while reading; not gathered (stats_gathered false) when some row
+  // repeats a key, since a replaced cell cannot be taken back out of them.
+  std::pmr::vector<KeyStats> key_stats;
+  bool stats_gathered = false;
 
   [[nodiscard]] size_t row_count() const { return row_ends.size(); }
   [[nodiscard]] std::pmr::memory_resource* memory() const { return members.get_allocator().resource(); }

@@ -35,9 +35,17 @@ inline uint64_t keyed_hash(std::string_view bytes, uint64_t seed) {
     p += 8;
     n -= 8;
   }
-  if (n > 0) {
-    uint64_t tail = 0;
-    std::memcpy(&tail, p, n);
+  if (n > 0) {  // 1 to 7 bytes, read without a copy of variable length
+    uint64_t tail;
+    if (n >= 4) {
+      uint32_t low, high;
+      std::memcpy(&low, p, 4);
+      std::memcpy(&high, p + n - 4, 4);
+      tail = low | (uint64_t{high} << 32);
+    } else {
+      tail = (uint64_t{static_cast<unsigned char>(p[0])} << 16) |
+             (uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) | static_cast<unsigned char>(p[n - 1]);
+    }
     h = hash_mix(tail ^ kMul2 ^ seed, h ^ kMul0);
   }
   return hash_mix(h, kMul1 ^ seed);

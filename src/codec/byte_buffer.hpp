@@ -105,7 +105,7 @@ class ByteBuffer {
   // Appends n bytes from `src`, of which `src_room` may be read, as one fixed 32-byte copy
   // when n is at most 32 (the bytes past n are written but not kept). Copies sized by n
   // branch on it, and on text of varying lengths those branches are mispredicted.
-  void append_short(const char* src, size_t n, size_t src_room) {
+  [[gnu::always_inline]] void append_short(const char* src, size_t n, size_t src_room) {
     if (n <= kShortCopy && src_room >= kShortCopy) {
       std::memcpy(reserve(kShortCopy), src, kShortCopy);
       size_ += n;

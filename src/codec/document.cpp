@@ -33,12 +33,16 @@ class Writer {
     put(text);
   }
   // `count` times "null,", copied from a prepared run. Away from the document's end the copy
-  // goes in whole 64-byte blocks: it may write past the run, but only into bytes of the
-  // document that are written again afterwards, and fixed-size blocks cost no library call.
+  // goes in fixed-size blocks: it may write past the run, but only into bytes of the document
+  // that are written again afterwards. One first block covers most runs, so the number of
+  // blocks, which varies from run to run, is rarely looked at.
   void put_nulls(size_t count) {
     const size_t bytes = count * 5;
-    if (count <= kNullRun && static_cast<size_t>(end_ - p_) >= bytes + kBlock) {
-      for (size_t done = 0; done < bytes; done += kBlock) std::memcpy(p_ + done, kNulls.data() + done, kBlock);
+    if (count <= kNullRun && static_cast<size_t>(end_ - p_) >= bytes + kFirstBlock) {
+      std::memcpy(p_, kNulls.data(), kFirstBlock);
+      for (size_t done = kFirstBlock; done < bytes; done += kBlock) {
+        std::memcpy(p_ + done, kNulls.data() + done, kBlock);
+      }
       p_ += bytes;
       return;
     }
@@ -56,6 +60,7 @@ class Writer {
  private:
   static constexpr size_t kNullRun = 512;
   static constexpr size_t kBlock = 64;
+  static constexpr size_t kFirstBlock = 4 * kBlock;
   // One block more than the run, so a block copy that starts inside the run stays inside.
   static constexpr std::array<char, kNullRun * 5 + kBlock> kNulls = [] {
     std::array<char, kNullRun * 5 + kBlock> run{};
@@ -80,7 +85,7 @@ class RowWriter {
   // False, writing nothing, for a column before one already written.
   bool add(uint32_t column, std::string_view text) {
     if (column < next_) return false;
-    out_.put_nulls(column - next_);
+    if (column != next_) out_.put_nulls(column - next_);  // dense rows have no gaps
     out_.put_cell(text);
     out_.put(',');
     next_ = size_t{column} + 1;

@@ -34,7 +34,7 @@ KeyTable::KeyTable(std::pmr::memory_resource* memory)
     : entries_(memory), slots_(memory), seed_(process_hash_seed()) {}
 
 void KeyTable::allocate_slots() {
-  slots_.assign(64, kNoKey);
+  slots_.assign(128, kNoKey);
   entries_.reserve(32);
 }
 
@@ -74,7 +74,7 @@ uint32_t KeyTable::intern(std::string_view body) {
   text_.reserve(ByteBuffer::kShortCopy);  // room to copy a fixed block past any key
   entries_.push_back(entry);
   slots_[i] = id;
-  if (entries_.size() * 2 > slots_.size()) grow_slots();
+  if (entries_.size() * 4 > slots_.size()) grow_slots();  // at most a quarter full: probes rarely collide
   return id;
 }
 

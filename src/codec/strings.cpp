@@ -126,13 +126,13 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuf
     if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
     unsigned char c = static_cast<unsigned char>(input[pos]);
     if (c == '"') {
-      out.append(input + run_start, pos - run_start);
+      out.append_short(input + run_start, pos - run_start, size - run_start);
       ++pos;
       if (bad_utf8) return fail_at(ErrorCode::kInvalidUnicodeCodePoint, pos - 1);
       return {};
     }
     if (c == '\\') {
-      out.append(input + run_start, pos - run_start);
+      out.append_short(input + run_start, pos - run_start, size - run_start);
       if (ReadStatus s = read_escape(input, size, pos, out)) return s;
       run_start = pos;
       continue;

@@ -118,6 +118,15 @@ DOCUMENTS = [
     ("escaped-key-constant", rb'[{"\u0061":1},{"a":1}]', b'{"columns":[],"rows":[[],[]],"constants":{"a":1}}'),
     ("nested-escaped-key-duplicate", b'[{"v":{"\\u00e9":1,"\xc3\xa9":2}}]',
      '{"columns":["v"],"rows":[[{"é":2}]],"constants":{}}'.encode()),
+    # repeats seen through siblings, enclosing objects and closed objects of the same row
+    ("repeat-after-nested-same-key", b'[{"a":1,"b":[{"a":2},{"a":3,"a":4}],"a":5}]',
+     b'{"columns":["a","b"],"rows":[[5,[{"a":2},{"a":4}]]],"constants":{}}'),
+    ("repeat-around-inner-object", b'[{"k":{"x":1},"h":[{"x":2,"y":{"x":3},"x":4}]}]',
+     b'{"columns":["k","h"],"rows":[[{"x":1},[{"x":4,"y":{"x":3}}]]],"constants":{}}'),
+    ("repeat-after-siblings", b'[{"h":[{"a":1},{"a":2}],"a":3,"a":4},{"a":5,"h":{"a":6,"h":7,"a":8}}]',
+     b'{"columns":["h","a"],"rows":[[[{"a":1},{"a":2}],4],[{"a":8,"h":7},5]],"constants":{}}'),
+    ("repeat-deep-enclosing", b'[{"o":{"a":1,"p":{"q":{"a":2},"a":3},"a":4}}]',
+     b'{"columns":["o"],"rows":[[{"a":4,"p":{"q":{"a":2},"a":3}}]],"constants":{}}'),
     ("key-escapes", rb'[{"a\"b\/c\u00e9\n\u0000":1}]',
      '{"columns":["a\\"b/cé\\n\\u0000"],"rows":[[1]],"constants":{}}'.encode()),
 ]
@@ -126,6 +135,14 @@ DOCUMENTS = [
 @pytest.mark.parametrize("payload, expected", [pytest.param(p, e, id=i) for i, p, e in DOCUMENTS])
 def test_objects_and_keys(payload, expected):
     assert tarvel_codec.columnarize(payload) == expected
+
+
+def test_repeats_inside_a_non_row_element():
+    # The element is quoted in the error with its compact text, repeats resolved.
+    with pytest.raises(RuntimeError) as info:
+        tarvel_codec.columnarize(b'[{"a":1},[{"a":2,"b":{"a":3},"a":4}]]')
+    assert str(info.value) == 'expected a JSON object row, got: [{"a":4,"b":{"a":3}}]'
+
 
 
 @pytest.mark.parametrize("n", [0, 1, 14, 15, 16, 17, 29, 30, 31, 32, 33, 47, 64])

@@ -31,16 +31,8 @@ std::pmr::vector<KeyStats> gather_stats(const RowTable& rows) {
     const size_t row_end = rows.row_ends[r];
     while (cursor.next(row_end, cell)) {
       KeyStats& s = stats[cell.key];
-      const bool is_null = cell.text == "null";
-      ++s.rows;
-      s.bytes += cell.text.size();
-      s.non_null = s.non_null || !is_null;
-      if (r == 0) {
-        s.first = cell.text;
-        s.same_as_first = !is_null;
-      } else if (s.same_as_first && !cells_equal(s.first, cell.text)) {
-        s.same_as_first = false;
-      }
+      if (r == 0) s.first = cell.text;
+      count_cell(s, cell.text, cell.text == "null", r == 0, s.first);
     }
   }
   return stats;

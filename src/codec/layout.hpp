@@ -30,12 +30,13 @@ struct ColumnarLayout {
   std::pmr::vector<uint32_t> columns;        // key ids, in order of first appearance
   std::pmr::vector<uint32_t> column_of_key;  // per key id: its column, or kNotColumn
   std::pmr::vector<Constant> constants;      // in order of first appearance
-  size_t output_size = 0;               // exact byte count of the document
+  size_t output_size = 0;                    // exact byte count of the document
 };
 
 // Columns are the row keys minus those null or absent in every row, minus the constants: keys
 // present in every row of a table of two rows or more with values equal (cells_equal) to the
-// first row's non-null value. The layout's tables live in the rows' memory. Throws std::bad_alloc when the document could not be held.
+// first row's non-null value. The layout's tables live in the rows' memory. Throws
+// std::bad_alloc when the document could not be held.
 [[nodiscard]] ColumnarLayout build_layout(const RowTable& rows);
 
 // Equality of two cells given by their compact texts. Two numbers at the top of a cell compare
@@ -43,5 +44,19 @@ struct ColumnarLayout {
 // integers above 2^53 stay distinct); inside arrays and objects the number class counts.
 // Objects compare without regard to member order.
 [[nodiscard]] bool cells_equal(std::string_view a, std::string_view b);
+
+// Adds one row's cell of a key to the key's figures, all but `first`, which the caller keeps:
+// the key's cell in the first row, compared with the cells of later rows. The reader counts by
+// this rule as it reads, and build_layout by the same rule when it has to count again.
+inline void count_cell(KeyStats& stats, std::string_view cell, bool is_null, bool first_row, std::string_view first) {
+  ++stats.rows;
+  stats.bytes += cell.size();
+  stats.non_null = stats.non_null || !is_null;
+  if (first_row) {
+    stats.same_as_first = !is_null;
+  } else if (stats.same_as_first && !cells_equal(first, cell)) {
+    stats.same_as_first = false;
+  }
+}
 
 }  // namespace tc

@@ -128,15 +128,12 @@ class Reader {
   };
   std::pmr::vector<KeyState> key_state_;  // by key id: one cache line per key
 
-  // What the layout needs per row key (see KeyStats), with the first cell as arena offsets,
-  // since the arena may still move. Gathered until a row repeats a key.
+  // What the layout needs per row key, with the first cell kept as arena offsets (the arena
+  // may still move) until it is handed over. Gathered until a row repeats a key.
   struct CellStats {
-    uint64_t rows = 0;
-    uint64_t bytes = 0;
+    KeyStats counts;
     size_t first_begin = 0;
     size_t first_length = 0;
-    bool non_null = false;
-    bool same_as_first = false;
   };
   std::pmr::vector<CellStats> stats_;
   bool gathering_stats_ = true;
@@ -322,16 +319,11 @@ void Reader::note_row_cell(uint32_t key, size_t begin, size_t length, bool first
   } else {
     is_null = text == "null";
   }
-  ++s.rows;
-  s.bytes += length;
-  s.non_null = s.non_null || !is_null;
   if (first_row) {
     s.first_begin = begin;
     s.first_length = length;
-    s.same_as_first = !is_null;
-  } else if (s.same_as_first && !cells_equal(cells_.view(s.first_begin, s.first_length), text)) {
-    s.same_as_first = false;
   }
+  count_cell(s.counts, text, is_null, first_row, cells_.view(s.first_begin, s.first_length));
 }
 
 // Called once the arena has stopped moving: the first cells become views into it.
@@ -341,7 +333,8 @@ void Reader::hand_over_stats() {
   table_.key_stats.resize(table_.keys.size());
   for (uint32_t key : table_.row_keys) {
     const CellStats& s = stats_[key];
-    table_.key_stats[key] = {s.rows, s.bytes, cells_.view(s.first_begin, s.first_length), s.non_null, s.same_as_first};
+    table_.key_stats[key] = s.counts;
+    table_.key_stats[key].first = cells_.view(s.first_begin, s.first_length);
   }
 }
 
@@ -493,7 +486,8 @@ Pos Reader::read_object(Pos p, uint32_t context) {
         key_state_[key].stamp = serial;
         key_state_[key].slot = open_members_.size();
       }
-      const std::string_view opening = table_.keys.member_opening(key, open_members_.size() > first_member || repeated);
+      const bool after_another = open_members_.size() > first_member || repeated;
+      const std::string_view opening = table_.keys.member_opening(key, after_another);
       cells_.append_short(opening.data(), opening.size(), ByteBuffer::kShortCopy);  // the key table keeps that room
       const size_t value_begin = cells_.size();
       if (!(p = read_inner_value(p, key))) return nullptr;

@@ -120,3 +120,26 @@ def test_wide_rows_in_any_key_order():
     expected_rows = ",".join("[" + ",".join(str(row[k]) if k in row else "null" for k in keys) + "]" for row in rows)
     columns = "[" + ",".join('"%s"' % k for k in keys) + "]"
     assert tarvel_codec.columnarize(payload.encode()) == doc(columns, "[" + expected_rows + "]", "{}")
+
+
+@pytest.mark.parametrize("width", [63, 64, 65, 130, 4096, 4097])
+def test_rows_in_any_key_order_with_cells_of_no_column(width):
+    """Shuffled, sparse rows that also hold a constant key and a key that is null wherever it
+    appears: those cells have no column and must not shift the others, at widths around the
+    64-column words and around 64 such words."""
+    keys = ["k%d" % i for i in range(width)]
+    rng = random.Random(width)
+    samples = [keys[::-1]] + [rng.sample(keys, min(width, 1 + rng.randrange(40))) for _ in range(12)]
+    rows = [{key: i for i, key in enumerate(keys)}]
+    for r, sample in enumerate(samples, start=1):
+        rows.append({key: r * 100000 + i for i, key in enumerate(sample)})
+    texts = []
+    for row in rows:
+        members = ['"%s":%d' % kv for kv in row.items()]
+        members.insert(rng.randrange(len(members) + 1), '"c":7')
+        members.insert(rng.randrange(len(members) + 1), '"z":null')
+        texts.append("{" + ",".join(members) + "}")
+    payload = ("[" + ",".join(texts) + "]").encode()
+    expected_rows = ",".join("[" + ",".join(str(row[k]) if k in row else "null" for k in keys) + "]" for row in rows)
+    columns = "[" + ",".join('"%s"' % k for k in keys) + "]"
+    assert tarvel_codec.columnarize(payload) == doc(columns, "[" + expected_rows + "]", '{"c":7}')

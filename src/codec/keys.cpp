@@ -1,8 +1,6 @@
 // Key interning: open addressing over dense ids, with the process's keyed hash.
 #include "codec/keys.hpp"
 
-#include "codec/hash.hpp"
-
 #include <cstring>
 #include <new>
 #include <random>
@@ -19,6 +17,26 @@ uint64_t read_entropy() {
     value ^= reinterpret_cast<uintptr_t>(&value);  // no entropy source: address bits
   }
   return value;
+}
+
+// The bytes of a body under 16 bytes as two zero-padded little-endian words, read without a copy
+// of variable length.
+void pad_short(const char* p, size_t n, uint64_t& low, uint64_t& high) {
+  auto load = [](const char* at, size_t size) {
+    uint64_t word = 0;
+    std::memcpy(&word, at, size);
+    return word;
+  };
+  low = high = 0;
+  if (n >= 8) {
+    low = load(p, 8);
+    if (n > 8) high = load(p + n - 8, 8) >> (8 * (16 - n));
+  } else if (n >= 4) {
+    low = load(p, 4) | (load(p + n - 4, 4) >> (8 * (8 - n)) << 32);
+  } else if (n > 0) {
+    const auto byte = [&](size_t i) { return uint64_t{static_cast<unsigned char>(p[i])} << (8 * i); };
+    low = byte(0) | byte(n / 2) | byte(n - 1);
+  }
 }
 
 }  // namespace
@@ -38,8 +56,6 @@ void KeyTable::allocate_slots() {
   entries_.reserve(32);
 }
 
-uint64_t KeyTable::hash_of(std::string_view body) const { return keyed_hash(body, seed_); }
-
 void KeyTable::grow_slots() {
   std::pmr::vector<uint32_t> bigger(slots_.size() * 2, kNoKey, slots_.get_allocator());
   const size_t mask = bigger.size() - 1;
@@ -53,7 +69,9 @@ void KeyTable::grow_slots() {
 
 uint32_t KeyTable::intern(std::string_view body) {
   if (slots_.empty()) allocate_slots();
-  const uint64_t h = hash_of(body);
+  uint64_t words[2] = {0, 0};
+  if (body.size() < 16) pad_short(body.data(), body.size(), words[0], words[1]);
+  const uint64_t h = body.size() < 16 ? short_hash(words[0], words[1], body.size()) : keyed_hash(body, seed_);
   size_t mask = slots_.size() - 1;
   size_t i = static_cast<size_t>(h) & mask;
   // Slots hold ids; the stored hash is the low 32 bits, compared before the bytes.
@@ -66,7 +84,7 @@ uint32_t KeyTable::intern(std::string_view body) {
   }
   if (entries_.size() >= UINT32_MAX - 1 || body.size() >= UINT32_MAX) throw std::bad_alloc();
   const uint32_t id = static_cast<uint32_t>(entries_.size());
-  Entry entry{text_.size(), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(h),
+  Entry entry{words[0], words[1], text_.size(), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(h),
               body.find('\\') == std::string_view::npos};
   text_.append(",\"", 2);
   text_.append(body);

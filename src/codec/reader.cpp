@@ -202,9 +202,27 @@ uint32_t Reader::intern_escaped_key(Pos& p) {
 // `p` is at the key's opening quote.
 Pos Reader::read_key(Pos p, uint32_t predicted, uint32_t& key) {
   ++p;
-  if (predicted != kNoKey && table_.keys.matches_raw(predicted, p, end_)) {
-    key = predicted;
-    return p + table_.keys.body_length(predicted) + 1;
+  if (predicted != kNoKey) {
+    if (table_.keys.matches_raw(predicted, p, end_)) {
+      key = predicted;
+      return p + table_.keys.body_length(predicted) + 1;
+    }
+#if defined(__SSE2__)
+    // Mispredicted, as in tables whose rows hold keys in any order: a short plain key already
+    // seen is found by its 16 bytes, without a scan or a byte compare. (Without a prediction,
+    // the key is most likely new, and this is not tried.)
+    if (end_ - p >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const unsigned length = static_cast<unsigned>(__builtin_ctz(string_specials(bytes) | 0x10000u));
+      if (length < 16 && p[length] == '"') {
+        const uint32_t found = table_.keys.find_short(bytes, length);
+        if (found != kNoKey) {
+          key = found;
+          return p + length + 1;
+        }
+      }
+    }
+#endif
   }
   const size_t special = find_string_special(begin_, offset(end_), offset(p));
   Pos close = begin_ + special;

@@ -22,20 +22,24 @@ inline const char* skip_space(const char* p, const char* end) {
   return p;
 }
 
+#if defined(__SSE2__)
+// Bit i set where byte i of `v` is a double quote, a backslash, a control byte or non-ASCII.
+inline unsigned string_specials(__m128i v) {
+  // Signed compare: bytes 0x80 and up are negative, so "less than 0x20" catches them too.
+  const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
+                                   _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
+  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
+
 // First index at or after `pos` whose byte is a double quote, a backslash, a control byte
 // (below 0x20) or a non-ASCII byte (0x80 and up), or `size`.
 inline size_t find_string_special(const char* input, size_t size, size_t pos) {
 #if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i space = _mm_set1_epi8(0x20);
   while (pos + 16 <= size) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
-    // Signed compare: bytes 0x80 and up are negative, so "less than 0x20" catches them too.
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
-                               _mm_cmplt_epi8(v, space));
-    int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    const unsigned mask = string_specials(_mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos)));
+    if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
     pos += 16;
   }
 #endif

@@ -1,5 +1,6 @@
 """Column layout, constant folding and the exact bytes of the output document."""
 
+import json
 import random
 
 import pytest
@@ -143,3 +144,29 @@ def test_rows_in_any_key_order_with_cells_of_no_column(width):
     expected_rows = ",".join("[" + ",".join(str(row[k]) if k in row else "null" for k in keys) + "]" for row in rows)
     columns = "[" + ",".join('"%s"' % k for k in keys) + "]"
     assert tarvel_codec.columnarize(payload) == doc(columns, "[" + expected_rows + "]", '{"c":7}')
+
+
+KEY_FAMILIES = [
+    ("lengths-0-to-20", ["", *("abcdefghijklmnopqrst"[:n] for n in range(1, 21))]),
+    ("last-byte-differs", ["key_%02d" % i for i in range(40)] + ["long_key_abc%d" % i for i in range(10)]),
+    ("one-byte-differs-anywhere", ["aaaaaaaaaaaaaaa"[:i] + "b" + "aaaaaaaaaaaaaaa"[i + 1:] for i in range(15)]),
+    ("spaces-and-punctuation", ["a b", "a  b", " ", "  ", "~", "!#$%&'()*+,-./", "0123456789:;<=>"]),
+    ("escaped-twins", ["a\\u0062c", "abc", "a\\/b", "a/b", "\\t", "tab"]),
+    # Enough keys that probes collide, all alike in their first eight bytes.
+    ("same-first-eight-bytes", ["commonpf%d" % i for i in range(3000)]),
+]
+
+
+@pytest.mark.parametrize("keys", [pytest.param(k, id=i) for i, k in KEY_FAMILIES])
+def test_keys_found_in_any_order(keys):
+    """Rows that hold look-alike keys in shuffled order: every cell lands under its own key,
+    however the key was found (predicted, looked up by its bytes, or read in full)."""
+    rng = random.Random(len(keys))
+    orders = [keys] + [rng.sample(keys, rng.randrange(1, min(len(keys), 300) + 1)) for _ in range(30)]
+    rows = [{key: r * 1000 + i for i, key in enumerate(order)} for r, order in enumerate(orders)]
+    payload = "[" + ",".join("{" + ",".join('"%s":%d' % kv for kv in row.items()) + "}" for row in rows) + "]"
+    got = json.loads(tarvel_codec.columnarize(payload.encode()))
+    decoded = json.loads(payload)
+    names = list(dict.fromkeys(k for row in decoded for k in row))
+    assert got["columns"] == names
+    assert got["rows"] == [[row.get(k) for k in names] for row in decoded]

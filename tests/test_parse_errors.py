@@ -242,3 +242,25 @@ def test_depth_is_given_back_on_close():
 ))
 def test_128_levels_fail(payload, expected):
     assert error_of(payload) == INVALID + "recursion limit exceeded at " + expected
+
+
+WELL_FORMED = ["é".encode(), "Ж".encode(), "\u07ff".encode(), "中".encode(), "\u0800".encode(), "\ud7ff".encode(),
+               "\uffff".encode(), "\U00010000".encode(), "🚀".encode(), "\U0010ffff".encode()]
+MALFORMED = [b"\xc0\x80", b"\xc1\xbf", b"\xe0\x9f\xbf", b"\xed\xa0\x80", b"\xf0\x8f\xbf\xbf", b"\xf4\x90\x80\x80",
+             b"\xf5\x80\x80\x80", b"\xff", b"\x80", b"\xc3", b"\xe4\xb8", b"\xf0\x9f\x9a", b"\xc3\xc3\xa9"]
+
+
+@pytest.mark.parametrize("offset", range(0, 20, 3))
+@pytest.mark.parametrize("piece", WELL_FORMED + MALFORMED, ids=lambda b: b.hex())
+def test_utf8_inside_a_run_of_text(piece, offset):
+    """A sequence at every place in a run of non-Latin text, which is checked many bytes at a
+    time: well-formed text passes whole, anything else is refused at the closing quote."""
+    body = ("中文" * 4).encode()[:offset] + b"x" * (offset % 2) + piece + "Ошибка 请求超时".encode() + b" tail"
+    payload = b'[{"k":"' + body + b'"}]'
+    try:
+        text = body.decode("utf-8")
+    except UnicodeDecodeError:
+        column = payload.rindex(b'"') + 1
+        assert error_of(payload) == "invalid row-oriented JSON: invalid unicode code point at line 1 column %d" % column
+    else:
+        assert tarvel_codec.columnarize(payload) == ('{"columns":["k"],"rows":[["%s"]],"constants":{}}' % text).encode()

@@ -69,6 +69,7 @@ SYNTAX = table(
     ("escape-bad-hex", rb'["\uZZZZ"]', "invalid escape at line 1 column 8"),
     ("escape-short-hex", rb'["\u12"]', "invalid escape at line 1 column 8"),
     ("eof-in-u-escape", rb'["\u12"', "EOF while parsing a string at line 1 column 7"),
+    ("eof-after-kept-escapes", b'["ab\\n\\"', "EOF while parsing a string at line 1 column 8"),
     ("eof-after-backslash", b'["a\\', "EOF while parsing a string at line 1 column 4"),
     ("eof-before-quote-bad-utf8", b'["\xff', "EOF while parsing a string at line 1 column 3"),
     ("lone-lead-then-quote", rb'["\ud83d"]', "unexpected end of hex escape at line 1 column 9"),

@@ -91,6 +91,9 @@ STRINGS = [
     ("u-line-separator-and-ffff", rb'"\u2028\uffff"', b'"\xe2\x80\xa8\xef\xbf\xbf"'),
     ("raw-utf8", '"é日😀"'.encode(), '"é日😀"'.encode()),
     ("empty", b'""', b'""'),
+    ("kept-and-rewritten-escapes-in-one-run", rb'"abc\"def\\ghi\njkl\/mno\u00e9pqr\tstu\b\f\r"',
+     '"abc\\"def\\\\ghi\\njkl/mnoépqr\\tstu\\b\\f\\r"'.encode()),
+    ("escapes-back-to-back", rb'"\/\n\/\"\u0041\\\\"', rb'"/\n/\"A\\\\"'),
 ]
 
 

@@ -60,6 +60,14 @@ ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, Byte
   return {};
 }
 
+// Escapes whose compact form is their own text: \" \\ \b \f \n \r \t.
+bool kept_escape(char letter) {
+  switch (letter) {
+    case '"': case '\\': case 'b': case 'f': case 'n': case 'r': case 't': return true;
+    default: return false;
+  }
+}
+
 // `pos` is at the backslash.
 ReadStatus read_escape(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
   if (pos + 1 >= size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
@@ -132,6 +140,10 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuf
       return {};
     }
     if (c == '\\') {
+      if (pos + 1 < size && kept_escape(input[pos + 1])) {
+        pos += 2;  // written back as it stands: the run goes on
+        continue;
+      }
       out.append_short(input + run_start, pos - run_start, size - run_start);
       if (ReadStatus s = read_escape(input, size, pos, out)) return s;
       run_start = pos;

@@ -86,10 +86,14 @@ uint32_t KeyTable::intern(std::string_view body) {
   const uint32_t id = static_cast<uint32_t>(entries_.size());
   Entry entry{words[0], words[1], text_.size(), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(h),
               body.find('\\') == std::string_view::npos};
-  text_.append(",\"", 2);
-  text_.append(body);
-  text_.append("\":", 2);
-  text_.reserve(ByteBuffer::kShortCopy);  // room to copy a fixed block past any key
+  // Kept as ,"key": with room to copy a fixed block past it.
+  char* const dst = text_.reserve(body.size() + 4 + ByteBuffer::kShortCopy);
+  dst[0] = ',';
+  dst[1] = '"';
+  copy_bytes(dst + 2, body.data(), body.size());
+  dst[body.size() + 2] = '"';
+  dst[body.size() + 3] = ':';
+  text_.commit(body.size() + 4);
   entries_.push_back(entry);
   slots_[i] = id;
   if (entries_.size() * 4 > slots_.size()) grow_slots();  // at most a quarter full: probes rarely collide

@@ -31,9 +31,7 @@ inline unsigned string_specials(__m128i v) {
                                    _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
   return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
-#endif
 
-#if defined(__SSE2__)
 // For 16 bytes at `p` whose first is non-ASCII: how many leading bytes are plain ASCII or whole,
 // well-formed UTF-8 sequences, up to the first quote, backslash or control byte, or up to the
 // last sequence that does not end in the block. 0 when the block does not settle it, which

@@ -153,7 +153,7 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuf
     // Non-ASCII text often runs on for several characters: a run (its fourth byte is non-ASCII
     // too) goes 16 bytes at a time where the block settles it. A lone accented letter among
     // ASCII, also common, is checked alone, as is anything the block leaves unsettled.
-    for (bool first = true;; first = false) {
+    for ([[maybe_unused]] bool first = true;; first = false) {
 #if defined(__SSE2__)
       if (size - pos >= 16 && (!first || static_cast<unsigned char>(input[pos + 3]) >= 0x80)) {
         if (const size_t checked = utf8_block_prefix(input + pos)) {

@@ -226,3 +226,25 @@ def test_extreme_number_texts(number, text):
         fails(payload, PARSE + "number out of range" + at(payload, 5 + len(number)))
     else:
         assert columnarize(payload.encode()) == doc(["a"], [[text]])
+
+
+def _members(pairs):
+    return "{" + ",".join(f'"{k}":{v}' for k, v in pairs) + "}"
+
+
+@pytest.mark.parametrize("width", [5, 41, 300])
+def test_last_row_longer_in_member_order_than_in_column_order(width):
+    """The last row holds every key in reverse, with one-digit values: read in member order it
+    would open with a run of nulls longer than the whole row, right at the document's end."""
+    keys = [f"k{i}" for i in range(width)]
+    first = _members((k, i + 10) for i, k in enumerate(keys))
+    last = _members((k, 1) for k in reversed(keys))
+    assert columnarize(f"[{first},{last}]".encode()) == doc(keys, [[str(i + 10) for i in range(width)], ["1"] * width])
+
+
+def test_one_row_that_repeats_its_keys_after_a_new_one():
+    """A new key between a row's keys and their repeats: its column comes after every repeated
+    key's, so the row cannot be written in member order."""
+    keys = [f"k{i}" for i in range(1, 41)]
+    pairs = [("a", 1), *((k, 2) for k in keys), ("zz", 4), *((k, 3) for k in keys)]
+    assert columnarize(f"[{_members(pairs)}]".encode()) == doc(["a", *keys, "zz"], [["1", *["3"] * 40, "4"]])

@@ -58,6 +58,7 @@ class Writer {
   void back_up() { --p_; }
   void rewind(char* to) { p_ = to; }
   [[nodiscard]] char* position() const { return p_; }
+  [[nodiscard]] size_t room() const { return static_cast<size_t>(end_ - p_); }
 
  private:
   static constexpr size_t kNullRun = 512;
@@ -84,10 +85,22 @@ class RowWriter {
  public:
   RowWriter(size_t columns, Writer& out) : columns_(columns), out_(out) { out_.put('['); }
 
-  // False, writing nothing, for a column before one already written.
+  // False, writing nothing, for a column before one already written, or where the document
+  // has no room for the cell and the nulls before it. A row tried in the order of its members
+  // can run longer than the same row in column order ("null" where a shorter value comes
+  // later), and for the last row that would write past the document's end; it is then written
+  // in column order, which takes exactly the room the layout counted. Until a row's first gap
+  // every cell lands where the row in column order has it, so only then is room looked at.
   bool add(uint32_t column, std::string_view text) {
     if (column < next_) return false;
-    if (column != next_) out_.put_nulls(column - next_);  // dense rows have no gaps
+    if (column != next_) {  // dense rows have no gaps
+      const size_t gap = column - next_;
+      if (out_.room() < gap * 5 + text.size() + 1) return false;
+      out_.put_nulls(gap);
+      gapped_ = true;
+    } else if (gapped_ && out_.room() < text.size() + 1) {
+      return false;
+    }
     out_.put_cell(text);
     out_.put(',');
     next_ = size_t{column} + 1;
@@ -107,6 +120,7 @@ class RowWriter {
   size_t columns_;
   Writer& out_;
   size_t next_ = 0;
+  bool gapped_ = false;
 };
 
 // Puts a row's cells in column order. Rows out of order are common in sparse tables, where a

@@ -98,6 +98,12 @@ LAYOUTS = [
     ("escaped-names-and-values", b'[{"q\\"k":"a\\nb","s\\\\":"\\t"},{"q\\"k":"a\\nb","s\\\\":"x"}]',
      doc('["s\\\\"]', '[["\\t"],["x"]]', '{"q\\"k":"a\\nb"}')),
     ("non-ascii-raw", '[{"é":"日"},{"é":"😀"}]'.encode(), doc('["é"]', '[["日"],["😀"]]', "{}")),
+    # nested objects whose first member is the same string with an escape, then reordered
+    ("nested-equal-after-escaped-string",
+     b'[{"c":{"k":"a\\"b","x":1,"y":2},"v":1},{"c":{"k":"a\\"b","y":2,"x":1},"v":2}]',
+     doc('["v"]', "[[1],[2]]", '{"c":{"k":"a\\"b","x":1,"y":2}}')),
+    ("nested-differ-after-escape", b'[{"c":{"k":"a\\"b","x":1}},{"c":{"k":"a\\"c","x":1}}]',
+     doc('["c"]', '[[{"k":"a\\"b","x":1}],[{"k":"a\\"c","x":1}]]', "{}")),
 ]
 
 

@@ -191,6 +191,20 @@ size_t scalar_end(std::string_view t, size_t pos) {
   return end;
 }
 
+// Whether the strings opening at a[x] and b[y] have the same text, which for compact text is
+// whether they are equal. Read side by side up to the first difference, which for strings
+// that differ usually comes long before either end.
+bool same_string_at(std::string_view a, size_t x, std::string_view b, size_t y) {
+  for (size_t i = 1;; ++i) {
+    if (a[x + i] != b[y + i]) return false;
+    if (a[x + i] == '"') return true;
+    if (a[x + i] == '\\') {  // the escaped byte is compared as it stands, even a quote
+      ++i;
+      if (a[x + i] != b[y + i]) return false;
+    }
+  }
+}
+
 // Most unequal containers already differ in their first element (or, for objects with the same
 // first key, its value), followed down through nested first elements: a cheap answer before
 // indexing. `a` and `b` are containers of the same kind. True means "not settled".
@@ -207,6 +221,7 @@ bool may_be_equal(std::string_view a, std::string_view b) {
       x = key_end_a + 1;
       y = key_end_b + 1;
     }
+    if (a[x] == '"' && b[y] == '"') return same_string_at(a, x, b, y);
     const size_t end_a = scalar_end(a, x), end_b = scalar_end(b, y);
     if (end_a == x || end_b == y) {
       if (end_a != x || end_b != y || a[x] != b[y]) return false;  // a container against another kind

@@ -31,6 +31,7 @@ Kind kind_of(std::string_view text) {
 
 bool is_number(Kind k) { return k == Kind::kUnsigned || k == Kind::kNegative || k == Kind::kFloat; }
 bool is_zero_float(std::string_view t) { return t == "0.0" || t == "-0.0"; }
+bool is_zero_number(std::string_view t) { return t == "0" || is_zero_float(t); }
 
 // Compact float text is the shortest round-trip form, so reading it back is exact.
 double float_of(std::string_view t) {
@@ -234,6 +235,11 @@ bool may_be_equal(std::string_view a, std::string_view b) {
 
 bool values_equal(std::string_view a, std::string_view b) {
   if (a == b) return true;
+  // Texts that open differently are different values, but for zeros spelled "0", "0.0" and
+  // "-0.0": other kinds open with other bytes, and a number's text opens with its sign and
+  // first digit, which an equal number of the other class shares (1 and 1.0, 10000000000000000
+  // and 1e+16). Most unequal numbers are settled here without reading them through.
+  if (a[0] != b[0]) return is_zero_number(a) && is_zero_number(b);
   const Kind ka = kind_of(a), kb = kind_of(b);
   if (is_number(ka) && is_number(kb)) return numbers_equal_exactly(a, ka, b, kb);
   if (ka != kb || (ka != Kind::kArray && ka != Kind::kObject)) return false;

@@ -52,8 +52,8 @@ KeyTable::KeyTable(std::pmr::memory_resource* memory)
     : entries_(memory), slots_(memory), seed_(process_hash_seed()) {}
 
 void KeyTable::allocate_slots() {
-  slots_.assign(256, kNoKey);
-  entries_.reserve(64);
+  slots_.assign(128, kNoKey);
+  entries_.reserve(32);
 }
 
 void KeyTable::grow_slots() {

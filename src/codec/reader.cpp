@@ -166,8 +166,8 @@ void Reader::prefault_ahead() {
 }
 
 void Reader::grow_key_state(uint32_t key) {
-  // Straight to 32 keys: most tables have more than a handful, and each step costs a call.
-  key_state_.resize(std::max<size_t>({size_t{key} + 1, 2 * key_state_.size(), 32}));
+  // Straight to 8 keys: each step costs a call, and a one-key payload should not pay for more.
+  key_state_.resize(std::max<size_t>({size_t{key} + 1, 2 * key_state_.size(), 8}));
   stats_.resize(key_state_.size());
 }
 

@@ -19,26 +19,6 @@ uint64_t read_entropy() {
   return value;
 }
 
-// The bytes of a body under 16 bytes as two zero-padded little-endian words, read without a copy
-// of variable length.
-void pad_short(const char* p, size_t n, uint64_t& low, uint64_t& high) {
-  auto load = [](const char* at, size_t size) {
-    uint64_t word = 0;
-    std::memcpy(&word, at, size);
-    return word;
-  };
-  low = high = 0;
-  if (n >= 8) {
-    low = load(p, 8);
-    if (n > 8) high = load(p + n - 8, 8) >> (8 * (16 - n));
-  } else if (n >= 4) {
-    low = load(p, 4) | (load(p + n - 4, 4) >> (8 * (8 - n)) << 32);
-  } else if (n > 0) {
-    const auto byte = [&](size_t i) { return uint64_t{static_cast<unsigned char>(p[i])} << (8 * i); };
-    low = byte(0) | byte(n / 2) | byte(n - 1);
-  }
-}
-
 }  // namespace
 
 uint64_t process_hash_seed() {
@@ -69,9 +49,14 @@ void KeyTable::grow_slots() {
 
 uint32_t KeyTable::intern(std::string_view body) {
   if (slots_.empty()) allocate_slots();
+  // A body under 16 bytes is kept, and hashed, as its two zero-padded words.
+  const size_t n = body.size();
   uint64_t words[2] = {0, 0};
-  if (body.size() < 16) pad_short(body.data(), body.size(), words[0], words[1]);
-  const uint64_t h = body.size() < 16 ? short_hash(words[0], words[1], body.size()) : keyed_hash(body, seed_);
+  if (n < 16) {
+    words[0] = load_partial(body.data(), n < 8 ? n : 8);
+    words[1] = n > 8 ? load_partial(body.data() + 8, n - 8) : 0;
+  }
+  const uint64_t h = n < 16 ? hash_words(words[0], words[1], n, seed_) : keyed_hash(body, seed_);
   size_t mask = slots_.size() - 1;
   size_t i = static_cast<size_t>(h) & mask;
   // Slots hold ids; the stored hash is the low 32 bits, compared before the bytes.

@@ -48,7 +48,7 @@ class KeyTable {
     _mm_store_si128(reinterpret_cast<__m128i*>(words), _mm_and_si128(bytes, keep));
     if (slots_.empty()) return kNoKey;
     const size_t mask = slots_.size() - 1;
-    for (size_t i = short_hash(words[0], words[1], length) & mask;; i = (i + 1) & mask) {
+    for (size_t i = hash_words(words[0], words[1], length, seed_) & mask;; i = (i + 1) & mask) {
       const uint32_t id = slots_[i];
       if (id == kNoKey) return kNoKey;
       const Entry& e = entries_[id];
@@ -85,10 +85,6 @@ class KeyTable {
     uint32_t hash;
     bool plain;
   };
-  // Bodies under 16 bytes hash by their zero-padded words, as find_short sees them.
-  [[nodiscard]] uint64_t short_hash(uint64_t low, uint64_t high, size_t length) const {
-    return hash_mix(low ^ seed_ ^ 0xa0761d6478bd642fULL, high ^ (seed_ >> 3) ^ (0xe7037ed1a0b428dbULL + length));
-  }
   static constexpr unsigned char kKeepBytes[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   void allocate_slots();

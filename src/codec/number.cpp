@@ -389,6 +389,23 @@ size_t write_short_decimal(const char* input, const NumberText& t, int64_t expon
   return write_float_digits(t.negative, digits, count, first_exponent, out);
 }
 
+// m × 10^e rounded once, for m up to 2^53 and |e| at most 22: both factors are exact doubles.
+double exact_scale(uint64_t m, int64_t e) {
+  const double d = static_cast<double>(m);
+  return e < 0 ? d / kPowersOfTen[static_cast<size_t>(-e)] : d * kPowersOfTen[static_cast<size_t>(e)];
+}
+
+// Whether S × 10^E (two digits or more, the last not zero) is the shortest text of x, where x is
+// S × 10^E rounded once, so that the text reads back as x. The decimals that read back as x
+// form an interval around it, and any other text as short that did would bring (S - 1) × 10^E
+// or (S + 1) × 10^E into it, as one of them lies between the two. With S below 2^53 and |E|
+// small those convert with one rounding too: two divisions settle what the full search for
+// the shortest digits would. False means not settled here.
+bool is_own_shortest(uint64_t s, int64_t e, double x) {
+  if (s < 10 || s >= (uint64_t{1} << 53) || e < -22 || e > 22) return false;
+  return exact_scale(s - 1, e) != x && exact_scale(s + 1, e) != x;
+}
+
 // Whether the text is laid out the way the writer lays out a float's significant digits, so that
 // when those digits are the shortest of the value the text is already its written form: at most
 // 17 significant digits, the last one not zero, and either a plain decimal (below one, at most
@@ -469,6 +486,10 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   if (x != 0.0 && has_written_layout(input, t)) {
     // Most long floats were written by a shortest-digits writer already: when the shortest
     // digits of the value are the text's own, the text is copied rather than written again.
+    if (is_own_shortest(significand, exponent, x)) {
+      out.append_short(input + t.start, t.end - t.start, size - t.start);
+      return {};
+    }
     const Decimal decimal = trimmed_shortest(x);
     if (decimal.digits == significand && decimal.exponent == exponent) {
       out.append_short(input + t.start, t.end - t.start, size - t.start);

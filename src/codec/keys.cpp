@@ -34,6 +34,7 @@ KeyTable::KeyTable(std::pmr::memory_resource* memory)
 void KeyTable::allocate_slots() {
   slots_.assign(128, kNoKey);
   entries_.reserve(32);
+  text_.reserve(1024);  // the keys of a small payload, without growing on the way
 }
 
 void KeyTable::grow_slots() {
@@ -47,7 +48,7 @@ void KeyTable::grow_slots() {
   slots_.swap(bigger);
 }
 
-uint32_t KeyTable::intern(std::string_view body) {
+uint32_t KeyTable::intern(std::string_view body, bool plain) {
   if (slots_.empty()) allocate_slots();
   // A body under 16 bytes is kept, and hashed, as its two zero-padded words.
   const size_t n = body.size();
@@ -69,8 +70,7 @@ uint32_t KeyTable::intern(std::string_view body) {
   }
   if (entries_.size() >= UINT32_MAX - 1 || body.size() >= UINT32_MAX) throw std::bad_alloc();
   const uint32_t id = static_cast<uint32_t>(entries_.size());
-  Entry entry{words[0], words[1], text_.size(), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(h),
-              body.find('\\') == std::string_view::npos};
+  Entry entry{words[0], words[1], text_.size(), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(h), plain};
   // Kept as ,"key": with room to copy a fixed block past it.
   char* const dst = text_.reserve(body.size() + 4 + ByteBuffer::kShortCopy);
   dst[0] = ',';

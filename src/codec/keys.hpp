@@ -35,8 +35,9 @@ class KeyTable {
     return after_another ? text_.view(e.offset, e.length + 4) : text_.view(e.offset + 1, e.length + 3);
   }
 
-  // The id of the key whose compact text (without quotes) is `body`, added when new.
-  uint32_t intern(std::string_view body);
+  // The id of the key whose compact text (without quotes) is `body`, added when new. `plain`
+  // says the text holds no backslash, which the caller's scan already knows.
+  uint32_t intern(std::string_view body, bool plain);
 
 #if defined(__SSE2__)
   // The id of the plain key of `length` bytes (under 16) that starts `bytes`, or kNoKey when

@@ -197,7 +197,7 @@ uint32_t Reader::intern_escaped_key(Pos& p) {
     return kNoKey;
   }
   p = begin_ + pos;
-  return table_.keys.intern(key_scratch_.view());
+  return table_.keys.intern(key_scratch_.view(), key_scratch_.view().find('\\') == std::string_view::npos);
 }
 
 // `p` is at the key's opening quote.
@@ -228,7 +228,7 @@ Pos Reader::read_key(Pos p, uint32_t predicted, uint32_t& key) {
   const size_t special = find_string_special(begin_, offset(end_), offset(p));
   Pos close = begin_ + special;
   if (close < end_ && *close == '"') {  // plain ASCII: the raw bytes are the key's text
-    key = table_.keys.intern(std::string_view(p, static_cast<size_t>(close - p)));
+    key = table_.keys.intern(std::string_view(p, static_cast<size_t>(close - p)), true);
     p = close + 1;
   } else {
     key = intern_escaped_key(p);

@@ -428,6 +428,50 @@ bool has_written_layout(const char* input, const NumberText& t) {
   return t.exponent_negative ? t.exponent >= 6 : t.exponent >= 16;
 }
 
+// A float whose text has the writer's layout: most long floats were written by a
+// shortest-digits writer already, and when the shortest digits of x are the text's own, the
+// text is copied rather than written again.
+void put_long_float(const char* text, size_t length, size_t room, bool negative, uint64_t significand,
+                    int64_t exponent, double x, ByteBuffer& out) {
+  if (!is_own_shortest(significand, exponent, x)) {
+    const Decimal decimal = trimmed_shortest(x);
+    if (decimal.digits != significand || decimal.exponent != exponent) {
+      out.commit(write_decimal(negative, decimal, out.reserve(kMaxFloatText)));
+      return;
+    }
+  }
+  out.append_short(text, length, room);
+}
+
+// The usual long float, I.F with I not starting with 0, 16 to 19 digits and no exponent part,
+// read in one go: the same steps as below, on what this layout settles at once. False, with
+// nothing read, for any other number.
+bool read_long_decimal(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
+  const size_t frac_begin = int_end + 1;
+  const size_t frac_end = skip_digits(input, size, frac_begin);
+  const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
+  const size_t int_digits = int_end - first_digit;
+  const size_t frac_digits = frac_end - frac_begin;
+  const size_t digits = int_digits + frac_digits;
+  if (digits < 16 || digits > 19 || frac_digits == 0 ||
+      (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) {
+    return false;
+  }
+  const uint64_t significand =
+      digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
+      digits_value(input + frac_begin, input + frac_end);
+  const int64_t exponent = -static_cast<int64_t>(frac_digits);
+  const double x = static_cast<double>(significand) / kPowersOfTen[frac_digits];
+  const bool negative = first_digit != pos;
+  if (digits <= 17 && input[frac_end - 1] != '0') {  // the writer's layout
+    put_long_float(input + pos, frac_end - pos, size - pos, negative, significand, exponent, x, out);
+  } else {
+    out.commit(write_float(negative ? -x : x, out.reserve(kMaxFloatText)));
+  }
+  pos = frac_end;
+  return true;
+}
+
 }  // namespace
 
 ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
@@ -443,6 +487,9 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
       pos = int_end;
       return {};
     }
+  }
+  if (int_end != 0 && int_end < size && input[int_end] == '.' && read_long_decimal(input, size, pos, int_end, out)) {
+    return {};
   }
   NumberText t;
   if (ReadStatus s = scan_number(input, size, pos, int_end, t)) return s;
@@ -484,18 +531,7 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   double x = 0;
   if (!scale_to_double(significand, e32, x)) return fail_at(ErrorCode::kNumberOutOfRange, t.end - 1);
   if (x != 0.0 && has_written_layout(input, t)) {
-    // Most long floats were written by a shortest-digits writer already: when the shortest
-    // digits of the value are the text's own, the text is copied rather than written again.
-    if (is_own_shortest(significand, exponent, x)) {
-      out.append_short(input + t.start, t.end - t.start, size - t.start);
-      return {};
-    }
-    const Decimal decimal = trimmed_shortest(x);
-    if (decimal.digits == significand && decimal.exponent == exponent) {
-      out.append_short(input + t.start, t.end - t.start, size - t.start);
-    } else {
-      out.commit(write_decimal(t.negative, decimal, dst));
-    }
+    put_long_float(input + t.start, t.end - t.start, size - t.start, t.negative, significand, exponent, x, out);
     return {};
   }
   out.commit(write_float(t.negative ? -x : x, dst));

@@ -32,8 +32,8 @@ KeyTable::KeyTable(std::pmr::memory_resource* memory)
     : entries_(memory), slots_(memory), seed_(process_hash_seed()) {}
 
 void KeyTable::allocate_slots() {
-  slots_.assign(128, kNoKey);
-  entries_.reserve(32);
+  slots_.assign(first_slots_, kNoKey);
+  entries_.reserve(first_slots_ / 4);
   text_.reserve(1024);  // the keys of a small payload, without growing on the way
 }
 

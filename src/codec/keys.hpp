@@ -1,6 +1,8 @@
 // Interned object keys: each distinct key (by its decoded bytes) gets a dense id, in order of
 // first sight. Keys are held by their compact text, which is one-to-one with the bytes.
 #pragma once
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -33,6 +35,12 @@ class KeyTable {
   [[nodiscard]] std::string_view member_opening(uint32_t id, bool after_another) const {
     const Entry& e = entries_[id];
     return after_another ? text_.view(e.offset, e.length + 4) : text_.view(e.offset + 1, e.length + 3);
+  }
+
+  // Sizes the table, when its first key comes, for a payload of `bytes`: a larger payload
+  // starts with more slots, so that its keys do not regrow the table on the way.
+  void expect_payload(size_t bytes) {
+    first_slots_ = std::bit_ceil(std::clamp<size_t>(bytes / 8, kMinSlots, kMaxFirstSlots));
   }
 
   // The id of the key whose compact text (without quotes) is `body`, added when new. `plain`
@@ -91,10 +99,14 @@ class KeyTable {
   void allocate_slots();
   void grow_slots();
 
+  static constexpr size_t kMinSlots = 128;
+  static constexpr size_t kMaxFirstSlots = 1024;
+
   ByteBuffer text_;  // with room to read ByteBuffer::kShortCopy bytes past the last key
   std::pmr::vector<Entry> entries_;
   std::pmr::vector<uint32_t> slots_;  // open addressing over ids; kNoKey marks a free slot
   uint64_t seed_;
+  size_t first_slots_ = kMinSlots;
 };
 
 }  // namespace tc

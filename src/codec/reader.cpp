@@ -51,6 +51,7 @@ class Reader {
     table_.members.reserve(payload.size() / 16);
     table_.row_ends.reserve(payload.size() / 256);
     table_.row_keys.reserve(32);
+    table_.keys.expect_payload(payload.size());
     key_state_.reserve(64);
     stats_.reserve(64);
   }

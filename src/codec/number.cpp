@@ -430,9 +430,9 @@ bool has_written_layout(const char* input, const NumberText& t) {
 
 // A float whose text has the writer's layout: most long floats were written by a
 // shortest-digits writer already, and when the shortest digits of x are the text's own, the
-// text is copied rather than written again.
-void put_long_float(const char* text, size_t length, size_t room, bool negative, uint64_t significand,
-                    int64_t exponent, double x, ByteBuffer& out) {
+// text is copied rather than written again. Inlined: as a call it costs both callers 2%.
+[[gnu::always_inline]] inline void put_long_float(const char* text, size_t length, size_t room, bool negative,
+                                                  uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
   if (!is_own_shortest(significand, exponent, x)) {
     const Decimal decimal = trimmed_shortest(x);
     if (decimal.digits != significand || decimal.exponent != exponent) {

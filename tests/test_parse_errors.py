@@ -58,6 +58,11 @@ SYNTAX = table(
     ("exp-overflow-in-row", b'[{"a":1.5E+99999999999}]', "number out of range at line 1 column 22"),
     ("long-significand-overflow", b"[123456789012345678901234567890e290]",
      "number out of range at line 1 column 35"),
+    # long floats of 16 to 19 digits take a path of their own
+    ("long-float-overflow", b'[{"a":1.7976931348623159e+308}]', "number out of range at line 1 column 29"),
+    ("long-float-exp-no-digits", b"[1.2345678901234567e]", "invalid number at line 1 column 21"),
+    ("long-float-eof-after-exp-sign", b"[1.2345678901234567e+", "EOF while parsing a value at line 1 column 21"),
+    ("long-float-four-digit-exp", b"[1.234567890123456e1000]", "number out of range at line 1 column 23"),
     # strings
     ("raw-tab", b'["a\tb"]', CTRL + " at line 1 column 4"),
     ("raw-nul", b'["\x00"]', CTRL + " at line 1 column 3"),

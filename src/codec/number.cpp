@@ -443,45 +443,32 @@ bool has_written_layout(const char* input, const NumberText& t) {
   out.append_short(text, length, room);
 }
 
-// The usual long float, I.F or I.Fe±X with I not starting with 0, 16 to 19 digits and an
-// exponent of up to three digits, read in one go: the same steps as below, on what this layout
-// settles at once. False, with nothing read, for any other number or a value out of range.
-bool read_long_float(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
+// The usual long float, I.F with I not starting with 0, 16 to 19 digits and no exponent part,
+// read in one go: the same steps as below, on what this layout settles at once. False, with
+// nothing read, for any other number.
+bool read_long_decimal(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
   const size_t frac_begin = int_end + 1;
   const size_t frac_end = skip_digits(input, size, frac_begin);
   const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
   const size_t int_digits = int_end - first_digit;
   const size_t frac_digits = frac_end - frac_begin;
   const size_t digits = int_digits + frac_digits;
-  if (digits < 16 || digits > 19 || frac_digits == 0) return false;
-  const bool negative = first_digit != pos;
-  const bool last_is_zero = input[frac_end - 1] == '0';
-  int64_t exponent = -static_cast<int64_t>(frac_digits);
-  size_t end = frac_end;
-  bool layout = digits <= 17 && !last_is_zero;  // the writer's layout, as has_written_layout
-  if (end < size && (input[end] == 'e' || input[end] == 'E')) {
-    const size_t sign = end + 1;
-    const bool has_sign = sign < size && (input[sign] == '+' || input[sign] == '-');
-    const bool exponent_negative = has_sign && input[sign] == '-';
-    const size_t exponent_begin = sign + (has_sign ? 1 : 0);
-    end = skip_digits(input, size, exponent_begin);
-    if (end == exponent_begin || end - exponent_begin > 3) return false;
-    const int64_t value = static_cast<int64_t>(digits_value(input + exponent_begin, input + end));
-    exponent += exponent_negative ? -value : value;
-    layout = int_digits == 1 && frac_digits <= 16 && !last_is_zero && input[frac_end] == 'e' && has_sign &&
-             input[exponent_begin] != '0' && value >= (exponent_negative ? 6 : 16);
+  if (digits < 16 || digits > 19 || frac_digits == 0 ||
+      (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) {
+    return false;
   }
   const uint64_t significand =
       digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
       digits_value(input + frac_begin, input + frac_end);
-  double x = 0;
-  if (!scale_to_double(significand, static_cast<int32_t>(exponent), x)) return false;
-  if (x != 0.0 && layout) {
-    put_long_float(input + pos, end - pos, size - pos, negative, significand, exponent, x, out);
+  const int64_t exponent = -static_cast<int64_t>(frac_digits);
+  const double x = static_cast<double>(significand) / kPowersOfTen[frac_digits];
+  const bool negative = first_digit != pos;
+  if (digits <= 17 && input[frac_end - 1] != '0') {  // the writer's layout
+    put_long_float(input + pos, frac_end - pos, size - pos, negative, significand, exponent, x, out);
   } else {
     out.commit(write_float(negative ? -x : x, out.reserve(kMaxFloatText)));
   }
-  pos = end;
+  pos = frac_end;
   return true;
 }
 
@@ -501,7 +488,7 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
       return {};
     }
   }
-  if (int_end != 0 && int_end < size && input[int_end] == '.' && read_long_float(input, size, pos, int_end, out)) {
+  if (int_end != 0 && int_end < size && input[int_end] == '.' && read_long_decimal(input, size, pos, int_end, out)) {
     return {};
   }
   NumberText t;

@@ -402,6 +402,9 @@ double exact_scale(uint64_t m, int64_t e) {
 // small those convert with one rounding too: two divisions settle what the full search for
 // the shortest digits would. False means not settled here.
 bool is_own_shortest(uint64_t s, int64_t e, double x) {
+#if defined(__FLT_EVAL_METHOD__) && __FLT_EVAL_METHOD__ != 0
+  return false;  // wider intermediates (x87) would round twice
+#endif
   if (s < 10 || s >= (uint64_t{1} << 53) || e < -22 || e > 22) return false;
   return exact_scale(s - 1, e) != x && exact_scale(s + 1, e) != x;
 }

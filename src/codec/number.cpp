@@ -446,19 +446,24 @@ bool has_written_layout(const char* input, const NumberText& t) {
   out.append_short(text, length, room);
 }
 
-// The usual long float, I.F with I not starting with 0, 16 to 19 digits and no exponent part,
-// read in one go: the same steps as below, on what this layout settles at once. False, with
-// nothing read, for any other number.
-bool read_long_decimal(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
+// The usual float, I.F with I not starting with 0, up to 19 digits and no exponent part, read
+// in one go: the same steps as below, on what this layout settles at once. False, with nothing
+// read, for any other number.
+bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
   const size_t frac_begin = int_end + 1;
   const size_t frac_end = skip_digits(input, size, frac_begin);
   const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
   const size_t int_digits = int_end - first_digit;
   const size_t frac_digits = frac_end - frac_begin;
   const size_t digits = int_digits + frac_digits;
-  if (digits < 16 || digits > 19 || frac_digits == 0 ||
-      (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) {
+  if (digits > 19 || frac_digits == 0 || (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) {
     return false;
+  }
+  if (digits <= 15) {  // in its written form already (is_written_form), unless it ends in zeros
+    if (input[frac_end - 1] == '0' && frac_digits > 1) return false;
+    out.append_short(input + pos, frac_end - pos, size - pos);
+    pos = frac_end;
+    return true;
   }
   const uint64_t significand =
       digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
@@ -491,7 +496,7 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
       return {};
     }
   }
-  if (int_end != 0 && int_end < size && input[int_end] == '.' && read_long_decimal(input, size, pos, int_end, out)) {
+  if (int_end != 0 && int_end < size && input[int_end] == '.' && read_plain_decimal(input, size, pos, int_end, out)) {
     return {};
   }
   NumberText t;

@@ -459,7 +459,7 @@ bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_
   if (digits > 19 || frac_digits == 0 || (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) {
     return false;
   }
-  if (digits <= 15) {  // in its written form already (is_written_form), unless it ends in zeros
+  if (digits <= 15) {  // in its written form already (is_written_form) unless it ends in zeros, as 12.50
     if (input[frac_end - 1] == '0' && frac_digits > 1) return false;
     out.append_short(input + pos, frac_end - pos, size - pos);
     pos = frac_end;

@@ -37,8 +37,9 @@ class KeyTable {
     return after_another ? text_.view(e.offset, e.length + 4) : text_.view(e.offset + 1, e.length + 3);
   }
 
-  // Sizes the table, when its first key comes, for a payload of `bytes`: a larger payload
-  // starts with more slots, so that its keys do not regrow the table on the way.
+  // Sizes the table, when its first key comes, for a payload of `bytes`: from 1 KiB on it starts
+  // with 256 slots, so that a small sparse table's keys do not regrow it on the way. Larger
+  // starts cost dense tables (a few dozen keys) more in filling slots than they save.
   void expect_payload(size_t bytes) {
     first_slots_ = std::bit_ceil(std::clamp<size_t>(bytes / 8, kMinSlots, kMaxFirstSlots));
   }
@@ -100,7 +101,7 @@ class KeyTable {
   void grow_slots();
 
   static constexpr size_t kMinSlots = 128;
-  static constexpr size_t kMaxFirstSlots = 1024;
+  static constexpr size_t kMaxFirstSlots = 256;
 
   ByteBuffer text_;  // with room to read ByteBuffer::kShortCopy bytes past the last key
   std::pmr::vector<Entry> entries_;

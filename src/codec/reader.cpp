@@ -81,7 +81,7 @@ class Reader {
   Pos read_array(Pos p, uint32_t context);
   Pos read_object(Pos p, uint32_t context);
   Pos read_number_at(Pos p);
-  Pos read_escaped_string(Pos p);
+  Pos read_escaped_string(Pos p, Pos special);
   [[gnu::always_inline]] inline Pos read_string(Pos p);
   [[gnu::always_inline]] inline Pos read_literal(Pos p, std::string_view word);
   [[gnu::always_inline]] inline Pos read_key(Pos p, uint32_t predicted, uint32_t& key);
@@ -93,7 +93,7 @@ class Reader {
   [[gnu::always_inline]] inline uint32_t predict(uint32_t context, uint32_t previous) const;
   [[gnu::always_inline]] inline void add_row_member(uint32_t key, size_t length);
   [[gnu::always_inline]] inline void note_row_cell(uint32_t key, size_t begin, size_t length, bool first_row);
-  uint32_t intern_escaped_key(Pos& p);
+  uint32_t intern_escaped_key(Pos& p, size_t special);
   void rewrite_object(size_t object_begin, size_t first_member);
   void ensure_key_state(uint32_t key) {
     if (key >= key_state_.size()) grow_key_state(key);
@@ -188,11 +188,12 @@ void Reader::remember_hint(uint32_t context, uint32_t previous, uint32_t key) {
   }
 }
 
-// `p` is just past the key's opening quote, and the key has an escape or a non-ASCII byte.
-uint32_t Reader::intern_escaped_key(Pos& p) {
+// `p` is just past the key's opening quote, and the key has an escape or a non-ASCII byte, the
+// first of which is at `special`.
+uint32_t Reader::intern_escaped_key(Pos& p, size_t special) {
   key_scratch_.clear();
   size_t pos = offset(p);
-  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, key_scratch_)) {
+  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, special, key_scratch_)) {
     fail(s);
     p = nullptr;
     return kNoKey;
@@ -232,7 +233,7 @@ Pos Reader::read_key(Pos p, uint32_t predicted, uint32_t& key) {
     key = table_.keys.intern(std::string_view(p, static_cast<size_t>(close - p)), true);
     p = close + 1;
   } else {
-    key = intern_escaped_key(p);
+    key = intern_escaped_key(p, special);
     if (p == nullptr) return nullptr;
   }
   ensure_key_state(key);
@@ -422,13 +423,15 @@ Pos Reader::read_string(Pos p) {
     cells_.append_short(p, static_cast<size_t>(close + 1 - p), static_cast<size_t>(end_ - p));
     return close + 1;
   }
-  return read_escaped_string(p);
+  return read_escaped_string(p, close);
 }
 
-Pos Reader::read_escaped_string(Pos p) {
+// `p` is at the opening quote, and `special` at the string's first escape, control or non-ASCII
+// byte (or the end).
+Pos Reader::read_escaped_string(Pos p, Pos special) {
   size_t pos = offset(p) + 1;
   cells_.push('"');
-  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, cells_)) return fail(s);
+  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, offset(special), cells_)) return fail(s);
   cells_.push('"');
   return begin_ + pos;
 }

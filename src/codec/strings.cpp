@@ -126,11 +126,10 @@ void write_code_point(unsigned cp, ByteBuffer& out) {
   }
 }
 
-ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t special, ByteBuffer& out) {
   size_t run_start = pos;
   bool bad_utf8 = false;
-  for (;;) {
-    pos = find_string_special(input, size, pos);
+  for (pos = special;; pos = find_string_special(input, size, pos)) {
     if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
     unsigned char c = static_cast<unsigned char>(input[pos]);
     if (c == '"') {

@@ -4,6 +4,7 @@
 
 #include "codec/byte_buffer.hpp"
 #include "codec/errors.hpp"
+#include "codec/scan.hpp"
 
 namespace tc {
 
@@ -11,7 +12,12 @@ namespace tc {
 // text (without the quotes) to `out`: raw runs are copied as they stand, each escape is
 // replaced by its compact form. Errors are reported in scan order; invalid UTF-8 anywhere in
 // the string is reported only at its closing quote. On success `pos` is past the closing quote.
-ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuffer& out);
+// `special` is the first quote, backslash, control or non-ASCII byte at or after `pos` (as
+// find_string_special gives it), which a caller that has looked already passes on.
+ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t special, ByteBuffer& out);
+inline ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  return read_string_body(input, size, pos, find_string_special(input, size, pos), out);
+}
 
 // Appends the compact text of one code point below U+10000 that is not a surrogate.
 void write_code_point(unsigned code_point, ByteBuffer& out);

@@ -469,7 +469,7 @@ bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_
       digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
       digits_value(input + frac_begin, input + frac_end);
   const int64_t exponent = -static_cast<int64_t>(frac_digits);
-  const double x = static_cast<double>(significand) / kPowersOfTen[frac_digits];
+  const double x = static_cast<double>(significand) / kPowersOfTen[frac_digits];  // scale_to_double's one step
   const bool negative = first_digit != pos;
   if (digits <= 17 && input[frac_end - 1] != '0') {  // the writer's layout
     put_long_float(input + pos, frac_end - pos, size - pos, negative, significand, exponent, x, out);

@@ -509,8 +509,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
         key_state_[key].stamp = serial;
         key_state_[key].slot = open_members_.size();
       }
-      const bool after_another = open_members_.size() > first_member || repeated;
-      const std::string_view opening = table_.keys.member_opening(key, after_another);
+      const std::string_view opening = table_.keys.member_opening(key, previous != kNoKey);
       cells_.append_short(opening.data(), opening.size(), ByteBuffer::kShortCopy);  // the key table keeps that room
       const size_t value_begin = cells_.size();
       if (!(p = read_inner_value(p, key))) return nullptr;

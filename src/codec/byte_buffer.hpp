@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory_resource>
 #include <new>
 #include <string_view>
 
@@ -51,30 +52,45 @@ inline bool equal_bytes(const char* a, const char* b, size_t n) {
   return std::memcmp(a, b, n) == 0;
 }
 
-// Owns its bytes (malloc/realloc, so large blocks can grow without a copy). Writers call
-// reserve(n), write up to n bytes where it points, then commit(written); every failure is
-// std::bad_alloc.
+// Owns its bytes (malloc/realloc, so large blocks can grow without a copy), or takes them
+// from a memory resource when started with start_in: a small payload's buffers then come out
+// of the call's own block instead of the heap. Writers call reserve(n), write up to n bytes
+// where it points, then commit(written); every failure is std::bad_alloc.
 class ByteBuffer {
  public:
   ByteBuffer() = default;
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
-  ByteBuffer(ByteBuffer&& other) noexcept : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
+  ByteBuffer(ByteBuffer&& other) noexcept
+      : data_(other.data_), size_(other.size_), capacity_(other.capacity_), memory_(other.memory_) {
     other.data_ = nullptr;
     other.size_ = other.capacity_ = 0;
+    other.memory_ = nullptr;
   }
   ByteBuffer& operator=(ByteBuffer&& other) noexcept {
     if (this != &other) {
-      std::free(data_);
+      release();
       data_ = other.data_;
       size_ = other.size_;
       capacity_ = other.capacity_;
+      memory_ = other.memory_;
       other.data_ = nullptr;
       other.size_ = other.capacity_ = 0;
+      other.memory_ = nullptr;
     }
     return *this;
   }
-  ~ByteBuffer() { std::free(data_); }
+  ~ByteBuffer() { release(); }
+
+  // Takes room for `capacity` bytes from `memory`, where this buffer keeps its bytes from now
+  // on. Only for a buffer that holds nothing yet.
+  void start_in(std::pmr::memory_resource* memory, size_t capacity) {
+    release();
+    data_ = static_cast<char*>(memory->allocate(capacity, 1));
+    size_ = 0;
+    capacity_ = capacity;
+    memory_ = memory;
+  }
 
   [[nodiscard]] const char* data() const { return data_; }
   [[nodiscard]] char* data() { return data_; }
@@ -121,15 +137,31 @@ class ByteBuffer {
     if (wanted < size_) throw std::bad_alloc();
     size_t next = capacity_ < 256 ? 256 : capacity_ + capacity_ / 2;
     if (next < wanted) next = wanted;
+    if (memory_ != nullptr) {
+      char* moved = static_cast<char*>(memory_->allocate(next, 1));
+      if (size_ != 0) std::memcpy(moved, data_, size_);
+      memory_->deallocate(data_, capacity_, 1);
+      data_ = moved;
+      capacity_ = next;
+      return;
+    }
     void* moved = std::realloc(data_, next);
     if (moved == nullptr) throw std::bad_alloc();
     data_ = static_cast<char*>(moved);
     capacity_ = next;
   }
+  void release() noexcept {
+    if (memory_ != nullptr) {
+      memory_->deallocate(data_, capacity_, 1);
+    } else {
+      std::free(data_);
+    }
+  }
 
   char* data_ = nullptr;
   size_t size_ = 0;
   size_t capacity_ = 0;
+  std::pmr::memory_resource* memory_ = nullptr;  // where the bytes come from; null: malloc
 };
 
 }  // namespace tc

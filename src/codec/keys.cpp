@@ -34,7 +34,7 @@ KeyTable::KeyTable(std::pmr::memory_resource* memory)
 void KeyTable::allocate_slots() {
   slots_.assign(first_slots_, kNoKey);
   entries_.reserve(first_slots_ / 4);
-  text_.reserve(1024);  // the keys of a small payload, without growing on the way
+  text_.start_in(slots_.get_allocator().resource(), 1024);  // a small payload's keys, without growing
 }
 
 void KeyTable::grow_slots() {

@@ -25,6 +25,7 @@ namespace tc {
 namespace {
 
 constexpr unsigned kDepthStart = 128;
+constexpr size_t kCellsInCallMemory = 4 * 1024;
 constexpr std::string_view kRowPrefix = "expected a JSON object row, got: ";
 constexpr std::string_view kInvalidPrefix = "invalid row-oriented JSON: ";
 
@@ -46,8 +47,12 @@ class Reader {
         saved_stamps_(table.memory()) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
-    // never touched.
-    cells_.reserve(payload.size() + 64);
+    // never touched. A small payload's cells go into the call's block, with the tables.
+    if (payload.size() <= kCellsInCallMemory) {
+      cells_.start_in(table.memory(), payload.size() + 64);
+    } else {
+      cells_.reserve(payload.size() + 64);
+    }
     table_.members.reserve(payload.size() / 16);
     table_.row_ends.reserve(payload.size() / 256);
     table_.row_keys.reserve(32);

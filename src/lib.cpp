@@ -15,6 +15,13 @@ constexpr char kModuleName[] = "tarvel_codec";
 // written once its size is known.
 class CodecTransform final : public tc::module::Transform {
  public:
+  CodecTransform() = default;
+  CodecTransform(const CodecTransform&) = delete;
+  CodecTransform& operator=(const CodecTransform&) = delete;
+  ~CodecTransform() override {
+    if (room_ != nullptr) memory_->resource()->deallocate(room_, room_size_, 1);
+  }
+
   bool prepare(std::string_view payload, std::string& error) override {
     const tc::CallMemory& memory = memory_.emplace(payload.size());
     tc::PreparedDocument& document = document_.emplace(tc::prepare_document(payload, memory.resource()));
@@ -23,10 +30,19 @@ class CodecTransform final : public tc::module::Transform {
   }
   [[nodiscard]] std::size_t size() const override { return document_->size(); }
   void write(char* out) const override { document_->write(out); }
+  // A small document is written into the call's memory, with the tables (for a small payload,
+  // the call's own block), and lives until the result bytes are made.
+  char* document_room(std::size_t size) override {
+    room_ = static_cast<char*>(memory_->resource()->allocate(size, 1));
+    room_size_ = size;
+    return room_;
+  }
 
  private:
   std::optional<tc::CallMemory> memory_;  // before the document, which it outlives
   std::optional<tc::PreparedDocument> document_;
+  char* room_ = nullptr;
+  std::size_t room_size_ = 0;
 };
 
 // Default-initialised: value-initialising would first zero the whole object, memory block

@@ -22,7 +22,8 @@ struct Outcome {
   enum class Kind { output, error, fault, no_memory };
   Kind kind;
   std::string text;                 // error text or fault text; empty otherwise
-  std::unique_ptr<char[]> document{};  // a small document's bytes (not zero-filled first)
+  std::unique_ptr<char[]> own_document{};  // a small document's bytes, when the transform had no room
+  const char* document = nullptr;          // a small document's bytes, in the transform or above
   std::size_t document_size = 0;
 };
 
@@ -65,7 +66,8 @@ struct Outcome {
 constexpr std::size_t kDirectWriteThreshold = 16 * 1024;
 
 // Lock released: reads the payload and, for a small document, writes it. `job` is released
-// here unless the document is left to be written into the result bytes (`write_later`).
+// here when the payload is rejected; otherwise it lives on, since a small document may lie in
+// its memory and a large one is still to be written into the result bytes (`write_later`).
 Outcome prepare_released(std::unique_ptr<Transform>& job, std::string_view payload, bool& write_later) noexcept {
   const ReleasedLock unlocked;
   try {
@@ -79,10 +81,14 @@ Outcome prepare_released(std::unique_ptr<Transform>& job, std::string_view paylo
       return {Outcome::Kind::output, {}};
     }
     const std::size_t size = job->size();
-    std::unique_ptr<char[]> document(new char[size]);
-    job->write(document.get());
-    job.reset();
-    return {Outcome::Kind::output, {}, std::move(document), size};
+    std::unique_ptr<char[]> own;
+    char* room = job->document_room(size);
+    if (room == nullptr) {
+      own.reset(new char[size]);  // not zero-filled first
+      room = own.get();
+    }
+    job->write(room);
+    return {Outcome::Kind::output, {}, std::move(own), room, size};
   } catch (...) {
     job.reset();
     return contain_released_fault();
@@ -122,7 +128,8 @@ PyObject* run_transform(std::unique_ptr<Transform> job, std::string_view payload
     return nullptr;
   }
   if (!write_later) {
-    PyObject* result = PyBytes_FromStringAndSize(outcome.document.get(), static_cast<Py_ssize_t>(outcome.document_size));
+    PyObject* result = PyBytes_FromStringAndSize(outcome.document, static_cast<Py_ssize_t>(outcome.document_size));
+    job.reset();  // only now: the document may have been in its memory
     if (result == nullptr) ensure_exception_set();
     return result;
   }

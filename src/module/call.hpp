@@ -21,6 +21,9 @@ class Transform {
   virtual bool prepare(std::string_view payload, std::string& error) = 0;
   [[nodiscard]] virtual std::size_t size() const = 0;
   virtual void write(char* out) const = 0;
+  // Room for a small document that lasts as long as the transform, or nullptr: the call then
+  // allocates its own.
+  virtual char* document_room(std::size_t /*size*/) { return nullptr; }
 };
 using TransformFactory = std::unique_ptr<Transform> (*)();
 

@@ -272,3 +272,15 @@ def test_one_row_that_repeats_its_keys_after_a_new_one():
     keys = [f"k{i}" for i in range(1, 41)]
     pairs = [("a", 1), *((k, 2) for k in keys), ("zz", 4), *((k, 3) for k in keys)]
     assert columnarize(f"[{_members(pairs)}]".encode()) == doc(["a", *keys, "zz"], [["1", *["3"] * 40, "4"]])
+
+
+# Small payloads keep their cells, key text and document in the call's own block. Numbers that
+# grow when written back ("1e15" is "1000000000000000.0") make the cells outgrow the payload
+# and the block, on either side of the size where the cells stop being kept there.
+@pytest.mark.parametrize("count", [1, 60, 200, 797, 798, 811, 812, 3000])
+def test_cells_that_outgrow_a_small_payload(count):
+    texts = [f"{1 + i % 9}e{15 - i % 3}" for i in range(count)]
+    key = "k" * (count % 50 + 1)
+    payload = f'[{{"{key}":[{",".join(texts)}]}},{{"{key}":0}}]'.encode()
+    written = ",".join(repr(float(t)) for t in texts)
+    assert columnarize(payload) == doc([key], [[f"[{written}]"], ["0"]])

@@ -273,7 +273,8 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, size_t int_en
   return {};
 }
 
-// The value of a run of at most 19 decimal digits, eight at a time where it can.
+// The value of a run of decimal digits, eight at a time where it can; the value must fit in
+// u64 (at most 19 digits after any leading zeros).
 uint64_t digits_value(const char* p, const char* end) {
   uint64_t s = 0;
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -299,6 +300,12 @@ uint64_t digits_value(const char* p, const char* end) {
   return s;
 }
 
+size_t leading_zeros(const char* p, const char* end) {
+  const char* q = p;
+  while (q < end && *q == '0') ++q;
+  return static_cast<size_t>(q - p);
+}
+
 // Digits are accumulated into S from the left, integer then fraction digits, while S × 10 +
 // digit stays within u64. From the first refused digit on nothing more is accumulated: each
 // further integer digit raises E by one, further fraction digits are skipped.
@@ -307,13 +314,20 @@ void accumulate(const char* input, const NumberText& t, uint64_t& significand, i
   int64_t e = 0;
   const size_t int_digits = t.int_end - t.int_begin;
   const size_t frac_digits = t.frac_end - t.frac_begin;
-  // Nearly always every digit fits (at most 19, not counting a lone integer 0): S is then
-  // simply the digits, and E the exponent less the count of fraction digits.
-  if ((input[t.int_begin] == '0' ? 0 : int_digits) + frac_digits <= 19) {
-    s = digits_value(input + t.int_begin, input + t.int_end);
-    if (frac_digits > 0) {
-      const uint64_t frac = digits_value(input + t.frac_begin, input + t.frac_end);
-      s = s * kIntegerPowersOfTen[frac_digits] + frac;
+  // Nearly always every digit fits (at most 19, not counting a lone integer 0 or the zeros
+  // after its point): S is then simply the digits, and E the exponent less the count of
+  // fraction digits.
+  const bool below_one = input[t.int_begin] == '0';
+  if ((below_one ? 0 : int_digits) + frac_digits <= 19 ||
+      (below_one && frac_digits - leading_zeros(input + t.frac_begin, input + t.frac_end) <= 19)) {
+    if (below_one) {
+      s = digits_value(input + t.frac_begin, input + t.frac_end);  // the zeros add nothing
+    } else {
+      s = digits_value(input + t.int_begin, input + t.int_end);
+      if (frac_digits > 0) {
+        const uint64_t frac = digits_value(input + t.frac_begin, input + t.frac_end);
+        s = s * kIntegerPowersOfTen[frac_digits] + frac;
+      }
     }
     e = -static_cast<int64_t>(frac_digits);
     if (t.has_exponent) e += t.exponent_negative ? -static_cast<int64_t>(t.exponent) : t.exponent;

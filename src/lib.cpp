@@ -24,7 +24,7 @@ class CodecTransform final : public tc::module::Transform {
 
   bool prepare(std::string_view payload, std::string& error) override {
     const tc::CallMemory& memory = memory_.emplace(payload.size());
-    tc::PreparedDocument& document = document_.emplace(tc::prepare_document(payload, memory.resource()));
+    tc::PreparedDocument& document = document_.emplace(payload, memory.resource());
     if (!document.ok) error = std::move(document.error);
     return document.ok;
   }

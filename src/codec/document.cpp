@@ -256,14 +256,7 @@ void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* d
 
 // Parts are moved in, never assigned: tables in different memory would be copied.
 PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_resource* memory) {
-  ParsedRows rows = parse_rows(payload, memory);
-  if (!rows.ok) {
-    PreparedDocument failed;
-    failed.error = std::move(rows.error);
-    return failed;
-  }
-  ColumnarLayout layout = build_layout(rows.table);
-  return PreparedDocument{true, {}, std::move(rows), std::move(layout)};
+  return PreparedDocument(payload, memory);
 }
 
 TransformResult columnarize_json(std::string_view payload) {

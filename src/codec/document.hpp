@@ -4,6 +4,7 @@
 #include <memory_resource>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "codec/layout.hpp"
 #include "codec/reader.hpp"
@@ -24,10 +25,17 @@ void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* o
 // written, so the caller can provide the final buffer (or fail at once when it cannot). Its
 // tables live in the memory given to prepare_document, which must outlive it.
 struct PreparedDocument {
-  bool ok = false;
-  std::string error;  // when !ok
+  // Built where it stands: the tables are neither moved nor copied on the way.
+  PreparedDocument(std::string_view payload, std::pmr::memory_resource* memory)
+      : rows(parse_rows(payload, memory)),
+        layout(rows.ok ? build_layout(rows.table) : ColumnarLayout(memory)),
+        ok(rows.ok),
+        error(std::move(rows.error)) {}
+
   ParsedRows rows;
   ColumnarLayout layout;
+  bool ok = false;
+  std::string error;  // when !ok
 
   [[nodiscard]] size_t size() const { return layout.output_size; }
   void write(char* out) const { encode_document(rows.table, layout, out); }

@@ -30,6 +30,8 @@ Kind kind_of(std::string_view text) {
   return text[0] == '-' ? Kind::kNegative : Kind::kUnsigned;
 }
 
+bool is_decimal_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
 bool is_number(Kind k) { return k == Kind::kUnsigned || k == Kind::kNegative || k == Kind::kFloat; }
 bool is_zero_float(std::string_view t) { return t == "0.0" || t == "-0.0"; }
 bool is_zero_number(std::string_view t) { return t == "0" || is_zero_float(t); }
@@ -241,6 +243,16 @@ bool values_equal(std::string_view a, std::string_view b) {
   // first digit, which an equal number of the other class shares (1 and 1.0, 10000000000000000
   // and 1e+16). Most unequal numbers are settled here without reading them through.
   if (a[0] != b[0]) return is_zero_number(a) && is_zero_number(b);
+  if (a[0] == '-' || is_decimal_digit(a[0])) {
+    // Two numbers whose texts first differ where both hold a digit differ in value: the
+    // texts agree before it, so neither has a point or an exponent there that the other
+    // lacks, and compact texts of equal values of either class agree in every digit. Most
+    // unequal numbers are settled here without finding their class.
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    size_t i = 1;
+    while (i < n && a[i] == b[i]) ++i;
+    if (i < n && is_decimal_digit(a[i]) && is_decimal_digit(b[i])) return false;
+  }
   const Kind ka = kind_of(a), kb = kind_of(b);
   if (is_number(ka) && is_number(kb)) return numbers_equal_exactly(a, ka, b, kb);
   if (ka != kb || (ka != Kind::kArray && ka != Kind::kObject)) return false;

@@ -33,6 +33,8 @@ class CodecTransform final : public tc::module::Transform {
   // A small document is written into the call's memory, with the tables (for a small payload,
   // the call's own block), and lives until the result bytes are made.
   char* document_room(std::size_t size) override {
+    if (room_ != nullptr) memory_->resource()->deallocate(room_, room_size_, 1);
+    room_ = nullptr;
     room_ = static_cast<char*>(memory_->resource()->allocate(size, 1));
     room_size_ = size;
     return room_;

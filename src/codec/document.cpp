@@ -254,7 +254,7 @@ void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* d
   if (out.position() != document + layout.output_size) throw InternalFault("document size mismatch");
 }
 
-// Parts are moved in, never assigned: tables in different memory would be copied.
+// Built in place, never moved on the way (see PreparedDocument).
 PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_resource* memory) {
   return PreparedDocument(payload, memory);
 }

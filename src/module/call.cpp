@@ -23,7 +23,7 @@ struct Outcome {
   Kind kind;
   std::string text;                 // error text or fault text; empty otherwise
   std::unique_ptr<char[]> own_document{};  // a small document's bytes, when the transform had no room
-  const char* document = nullptr;          // a small document's bytes, in the transform or above
+  const char* document = nullptr;          // a small document's bytes: in the transform, or own_document
   std::size_t document_size = 0;
 };
 

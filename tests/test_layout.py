@@ -89,6 +89,11 @@ LAYOUTS = [
     # the first elements of nested containers settle most inequalities before a full comparison
     ("deep-first-zero", b'[{"a":[[0.0],2]},{"a":[[-0.0],2]}]', doc("[]", "[[],[]]", '{"a":[[0.0],2]}')),
     ("deep-first-class", b'[{"a":[[1],2]},{"a":[[1.0],2]}]', doc('["a"]', "[[[[1],2]],[[[1.0],2]]]", "{}")),
+    # nested first elements that open alike or not: settled there, or compared through
+    ("nested-zeros-open-differently", b'[{"a":[0.0,1]},{"a":[-0.0,1]}]', doc("[]", "[[],[]]", '{"a":[0.0,1]}')),
+    ("nested-first-differs-late", b'[{"a":[1234,1]},{"a":[1235,1]}]', doc('["a"]', "[[[1234,1]],[[1235,1]]]", "{}")),
+    ("nested-first-prefix", b'[{"a":[12,1]},{"a":[123,1]}]', doc('["a"]', "[[[12,1]],[[123,1]]]", "{}")),
+    ("nested-first-equal-rest-differs", b'[{"a":[true,1]},{"a":[true,2]}]', doc('["a"]', "[[[true,1]],[[true,2]]]", "{}")),
     ("deep-first-kind", b'[{"a":[[1]]},{"a":[{"x":1}]}]', doc('["a"]', '[[[[1]]],[[{"x":1}]]]', "{}")),
     ("deep-first-then-rest", b'[{"a":[[1],2]},{"a":[[1],3]}]', doc('["a"]', "[[[[1],2]],[[[1],3]]]", "{}")),
     ("deep-object-order", b'[{"a":{"k":{"x":1,"y":2},"z":0}},{"a":{"k":{"y":2,"x":1},"z":0}}]',

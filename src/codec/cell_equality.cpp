@@ -209,6 +209,18 @@ bool same_string_at(std::string_view a, size_t x, std::string_view b, size_t y) 
   }
 }
 
+// Whether the scalars (not strings, not containers) opening with the same byte at a[x] and b[y]
+// are equal: inside a container, where a number's class counts, equal scalars of one opening
+// byte have the same text (the two zeros open differently). Read side by side up to the first
+// difference, or to where both end, which in a container's text is always before its end.
+bool same_scalar_at(std::string_view a, size_t x, std::string_view b, size_t y) {
+  for (size_t i = 1;; ++i) {
+    const char c = a[x + i];
+    if (c != b[y + i]) return false;
+    if (c == ',' || c == ']' || c == '}') return true;
+  }
+}
+
 // Most unequal containers already differ in their first element (or, for objects with the same
 // first key, its value), followed down through nested first elements: a cheap answer before
 // indexing. `a` and `b` are containers of the same kind. True means "not settled".
@@ -226,6 +238,8 @@ bool may_be_equal(std::string_view a, std::string_view b) {
       y = key_end_b + 1;
     }
     if (a[x] == '"' && b[y] == '"') return same_string_at(a, x, b, y);
+    if (a[x] != b[y] && a[x] != '-' && b[y] != '-') return false;  // only 0.0 and -0.0 open differently
+    if (a[x] == b[y] && a[x] != '[' && a[x] != '{') return same_scalar_at(a, x, b, y);
     const size_t end_a = scalar_end(a, x), end_b = scalar_end(b, y);
     if (end_a == x || end_b == y) {
       if (end_a != x || end_b != y || a[x] != b[y]) return false;  // a container against another kind

@@ -25,8 +25,8 @@ class CodecTransform final : public tc::module::Transform {
   bool prepare(std::string_view payload, std::string& error) override {
     const tc::CallMemory& memory = memory_.emplace(payload.size());
     tc::PreparedDocument& document = document_.emplace(payload, memory.resource());
-    if (!document.ok) error = std::move(document.error);
-    return document.ok;
+    if (!document.ok()) error = std::move(document.rows.error);
+    return document.ok();
   }
   [[nodiscard]] std::size_t size() const override { return document_->size(); }
   void write(char* out) const override { document_->write(out); }

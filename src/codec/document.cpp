@@ -262,7 +262,7 @@ PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_res
 TransformResult columnarize_json(std::string_view payload) {
   const CallMemory memory(payload.size());
   PreparedDocument prepared = prepare_document(payload, memory.resource());
-  if (!prepared.ok) return {false, std::move(prepared.error)};
+  if (!prepared.ok()) return {false, std::move(prepared.rows.error)};
   std::string document(prepared.size(), '\0');
   prepared.write(document.data());
   return {true, std::move(document)};

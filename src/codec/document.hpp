@@ -4,7 +4,6 @@
 #include <memory_resource>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "codec/layout.hpp"
 #include "codec/reader.hpp"
@@ -27,16 +26,12 @@ void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* o
 struct PreparedDocument {
   // Built where it stands: the tables are neither moved nor copied on the way.
   PreparedDocument(std::string_view payload, std::pmr::memory_resource* memory)
-      : rows(parse_rows(payload, memory)),
-        layout(rows.ok ? build_layout(rows.table) : ColumnarLayout(memory)),
-        ok(rows.ok),
-        error(std::move(rows.error)) {}
+      : rows(parse_rows(payload, memory)), layout(rows.ok ? build_layout(rows.table) : ColumnarLayout(memory)) {}
 
-  ParsedRows rows;
+  ParsedRows rows;        // rows.error holds the whole error text when !ok()
   ColumnarLayout layout;
-  bool ok = false;
-  std::string error;  // when !ok
 
+  [[nodiscard]] bool ok() const { return rows.ok; }
   [[nodiscard]] size_t size() const { return layout.output_size; }
   void write(char* out) const { encode_document(rows.table, layout, out); }
 };

@@ -315,11 +315,11 @@ void accumulate(const char* input, const NumberText& t, uint64_t& significand, i
   const size_t int_digits = t.int_end - t.int_begin;
   const size_t frac_digits = t.frac_end - t.frac_begin;
   // Nearly always every digit fits (at most 19, not counting a lone integer 0 or the zeros
-  // after its point): S is then simply the digits, and E the exponent less the count of
-  // fraction digits.
+  // after its point, which are counted only when there are too many digits without them): S
+  // is then simply the digits, and E the exponent less the count of fraction digits.
   const bool below_one = input[t.int_begin] == '0';
-  if ((below_one ? 0 : int_digits) + frac_digits <= 19 ||
-      (below_one && frac_digits - leading_zeros(input + t.frac_begin, input + t.frac_end) <= 19)) {
+  const size_t digits = below_one ? frac_digits : int_digits + frac_digits;
+  if (digits <= 19 || (below_one && digits - leading_zeros(input + t.frac_begin, input + t.frac_end) <= 19)) {
     if (below_one) {
       s = digits_value(input + t.frac_begin, input + t.frac_end);  // the zeros add nothing
     } else {

@@ -70,6 +70,14 @@ constexpr std::array<uint64_t, 20> kIntegerPowersOfTen = [] {
 
 inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
+// Whether `count` digits, the first not zero, fit an integer's class: u64, or i64 below zero.
+// Up to 18 digits always do; at the largest count that can, the digits compare as text.
+inline bool integer_fits(const char* digits, size_t count, bool negative) {
+  if (count <= 18) return true;
+  if (negative) return count == 19 && std::memcmp(digits, "9223372036854775808", 19) <= 0;
+  return count == 19 || (count == 20 && std::memcmp(digits, "18446744073709551615", 20) <= 0);
+}
+
 // S × 10 + digit would pass the largest u64.
 inline bool significand_overflows(uint64_t s, unsigned digit) {
   return s >= kU64Max / 10 && (s > kU64Max / 10 || digit > kU64Max % 10);
@@ -497,13 +505,13 @@ bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_
 }  // namespace
 
 ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
-  // The most common numbers, integers of up to 18 digits, fit their class whatever their sign:
-  // their text stays as it is.
-  const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
+  // The most common numbers, integers that fit their class, keep their text as it is.
+  const bool negative = input[pos] == '-';
+  const size_t first_digit = pos + (negative ? 1 : 0);
   size_t int_end = 0;
   if (first_digit < size && input[first_digit] >= '1' && input[first_digit] <= '9') {
     int_end = skip_digits(input, size, first_digit + 1);
-    if (int_end - first_digit <= 18 &&
+    if (integer_fits(input + first_digit, int_end - first_digit, negative) &&
         (int_end == size || (input[int_end] != '.' && input[int_end] != 'e' && input[int_end] != 'E'))) {
       out.append_short(input + pos, int_end - pos, size - pos);
       pos = int_end;
@@ -519,15 +527,8 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   char* dst = out.reserve(kMaxFloatText);  // integers in range are at most 21 bytes
   const size_t int_digits = t.int_end - t.int_begin;
   if (!t.has_point && !t.has_exponent) {
-    // An integer keeps its text when it fits its class: u64, or i64 below zero ("-0" is a
-    // float). Up to 19 (18 negative) digits always fit.
-    bool fits = t.negative ? input[t.int_begin] != '0' && int_digits <= 19 : int_digits <= 20;
-    if (fits && int_digits >= (t.negative ? 19u : 20u)) {
-      uint64_t s = 0;
-      int64_t e = 0;
-      accumulate(input, t, s, e);
-      fits = e == 0 && (!t.negative || s <= (uint64_t{1} << 63));
-    }
+    // An integer keeps its text when it fits its class ("-0" is a float).
+    const bool fits = input[t.int_begin] == '0' ? !t.negative : integer_fits(input + t.int_begin, int_digits, t.negative);
     if (fits) {
       out.append_short(input + t.start, t.end - t.start, size - t.start);
       return {};

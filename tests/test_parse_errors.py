@@ -1,5 +1,6 @@
 """Rejected payloads: every parse error with its exact text, line and column."""
 
+import json
 import pytest
 
 import tarvel_codec
@@ -256,17 +257,28 @@ MALFORMED = [b"\xc0\x80", b"\xc1\xbf", b"\xe0\x9f\xbf", b"\xed\xa0\x80", b"\xf0\
              b"\xf5\x80\x80\x80", b"\xff", b"\x80", b"\xc3", b"\xe4\xb8", b"\xf0\x9f\x9a", b"\xc3\xc3\xa9"]
 
 
+# Text around a sequence: (before, after) for an offset into the string.
+SURROUNDINGS = {
+    "non-latin": lambda offset: (("中文" * 4).encode()[:offset] + b"x" * (offset % 2), "Ошибка 请求超时".encode() + b" tail"),
+    "ascii": lambda offset: (b"a" * offset, b" and plain text after it"),
+    "escapes-after": lambda offset: (b"b" * offset, b"\\n\\\"q\\u00e9 and \\u0001 more"),
+}
+
+
+@pytest.mark.parametrize("surrounding", SURROUNDINGS)
 @pytest.mark.parametrize("offset", range(0, 20, 3))
 @pytest.mark.parametrize("piece", WELL_FORMED + MALFORMED, ids=lambda b: b.hex())
-def test_utf8_inside_a_run_of_text(piece, offset):
-    """A sequence at every place in a run of non-Latin text, which is checked many bytes at a
-    time: well-formed text passes whole, anything else is refused at the closing quote."""
-    body = ("中文" * 4).encode()[:offset] + b"x" * (offset % 2) + piece + "Ошибка 请求超时".encode() + b" tail"
+def test_utf8_inside_a_run_of_text(piece, offset, surrounding):
+    """A sequence at every place in a run of text, which is checked many bytes at a time:
+    well-formed text passes whole, anything else is refused at the closing quote."""
+    before, after = SURROUNDINGS[surrounding](offset)
+    body = before + piece + after
     payload = b'[{"k":"' + body + b'"}]'
     try:
-        text = body.decode("utf-8")
+        text = json.loads('"%s"' % body.decode("utf-8"))
     except UnicodeDecodeError:
         column = payload.rindex(b'"') + 1
         assert error_of(payload) == "invalid row-oriented JSON: invalid unicode code point at line 1 column %d" % column
     else:
-        assert tarvel_codec.columnarize(payload) == ('{"columns":["k"],"rows":[["%s"]],"constants":{}}' % text).encode()
+        cell = json.dumps(text, ensure_ascii=False)
+        assert tarvel_codec.columnarize(payload) == ('{"columns":["k"],"rows":[[%s]],"constants":{}}' % cell).encode()

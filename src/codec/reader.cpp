@@ -420,10 +420,10 @@ Pos Reader::read_literal(Pos p, std::string_view word) {
   return p;  // not reached: a mismatch or the end comes first
 }
 
-// `p` is at a string's opening quote. Most strings are plain ASCII without escapes: their
-// text is already compact.
+// `p` is at a string's opening quote. Most strings are well-formed UTF-8 without escapes:
+// their text is already compact.
 Pos Reader::read_string(Pos p) {
-  Pos close = begin_ + find_string_special(begin_, offset(end_), offset(p) + 1);
+  Pos close = begin_ + skip_string_text(begin_, offset(end_), offset(p) + 1);
   if (close < end_ && *close == '"') {
     cells_.append_short(p, static_cast<size_t>(close + 1 - p), static_cast<size_t>(end_ - p));
     return close + 1;
@@ -431,8 +431,8 @@ Pos Reader::read_string(Pos p) {
   return read_escaped_string(p, close);
 }
 
-// `p` is at the opening quote, and `special` at the string's first escape, control or non-ASCII
-// byte (or the end).
+// `p` is at the opening quote, and `special` at the first byte of the string that needs a
+// closer look (see read_string_body), or at the end.
 Pos Reader::read_escaped_string(Pos p, Pos special) {
   size_t pos = offset(p) + 1;
   cells_.push('"');

@@ -32,13 +32,12 @@ inline unsigned string_specials(__m128i v) {
   return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
 
-// For 16 bytes at `p` whose first is non-ASCII: how many leading bytes are plain ASCII or whole,
+// For the 16 bytes of `v`: how many leading bytes are plain ASCII or whole,
 // well-formed UTF-8 sequences, up to the first quote, backslash or control byte, or up to the
 // last sequence that does not end in the block. 0 when the block does not settle it, which
 // leaves the bytes to be checked one sequence at a time. Runs of non-Latin text pass here 16
 // bytes at a time instead of a branchy check per character.
-inline size_t utf8_block_prefix(const char* p) {
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+inline size_t utf8_block_prefix(__m128i v) {
   const __m128i next = _mm_srli_si128(v, 1);  // each byte's successor (zero past the block)
   // Signed compares against bytes as signed chars: 0x80..0xFF are -128..-1, below all ASCII.
   const auto below = [](__m128i x, int byte) { return _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(byte))); };
@@ -84,6 +83,24 @@ inline size_t find_string_special(const char* input, size_t size, size_t pos) {
     if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) return pos;
   }
   return size;
+}
+
+// Inside a string: the first index at or after `pos` whose byte is a double quote, a backslash
+// or a control byte, or a non-ASCII byte that the 16-byte check does not settle (or `size`).
+// Well-formed UTF-8 text is passed over a block at a time, ASCII or not, so that text in
+// any language costs about what ASCII text does. Most strings end within their first 16
+// bytes, all ASCII: that case is settled inline, the rest in skip_string_text_from.
+size_t skip_string_text_from(const char* input, size_t size, size_t pos);
+inline size_t skip_string_text(const char* input, size_t size, size_t pos) {
+#if defined(__SSE2__)
+  if (pos + 16 <= size) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
+    const unsigned specials = string_specials(v);
+    const auto first = static_cast<unsigned>(__builtin_ctz(specials | 0x10000u));
+    if (first < 16 && ((static_cast<unsigned>(_mm_movemask_epi8(v)) >> first) & 1) == 0) return pos + first;
+  }
+#endif
+  return skip_string_text_from(input, size, pos);
 }
 
 // First index at or after `pos` whose byte is not a decimal digit (or `size`).

@@ -126,10 +126,29 @@ void write_code_point(unsigned cp, ByteBuffer& out) {
   }
 }
 
+size_t skip_string_text_from(const char* input, size_t size, size_t pos) {
+#if defined(__SSE2__)
+  while (pos + 16 <= size) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
+    const unsigned specials = string_specials(v);
+    if (specials == 0) {
+      pos += 16;
+      continue;
+    }
+    const auto first = static_cast<unsigned>(__builtin_ctz(specials));
+    if (((static_cast<unsigned>(_mm_movemask_epi8(v)) >> first) & 1) == 0) return pos + first;
+    const size_t checked = utf8_block_prefix(v);
+    if (checked == 0) return pos + first;  // left to the one-sequence check
+    pos += checked;
+  }
+#endif
+  return find_string_special(input, size, pos);
+}
+
 ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t special, ByteBuffer& out) {
   size_t run_start = pos;
   bool bad_utf8 = false;
-  for (pos = special;; pos = find_string_special(input, size, pos)) {
+  for (pos = special;; pos = skip_string_text_from(input, size, pos)) {
     if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
     unsigned char c = static_cast<unsigned char>(input[pos]);
     if (c == '"') {
@@ -149,26 +168,14 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t 
       continue;
     }
     if (c < 0x20) return fail_at(ErrorCode::kControlCharacter, pos);
-    // Non-ASCII text often runs on for several characters: a run (its fourth byte is non-ASCII
-    // too) goes 16 bytes at a time where the block settles it. A lone accented letter among
-    // ASCII, also common, is checked alone, as is anything the block leaves unsettled.
-    for ([[maybe_unused]] bool first = true;; first = false) {
-#if defined(__SSE2__)
-      if (size - pos >= 16 && (!first || static_cast<unsigned char>(input[pos + 3]) >= 0x80)) {
-        if (const size_t checked = utf8_block_prefix(input + pos)) {
-          pos += checked;
-          break;
-        }
-      }
-#endif
-      size_t length = utf8_sequence_length(input, size, pos);
-      if (length == 0) {
-        bad_utf8 = true;  // keep scanning: an earlier-found error of another kind wins
-        length = 1;
-      }
-      pos += length;
-      if (pos == size || static_cast<unsigned char>(input[pos]) < 0x80) break;
+    // Non-ASCII that the block check left (near the payload's end, or not well formed within
+    // the block): one sequence.
+    size_t length = utf8_sequence_length(input, size, pos);
+    if (length == 0) {
+      bad_utf8 = true;  // keep scanning: an earlier-found error of another kind wins
+      length = 1;
     }
+    pos += length;
   }
 }
 

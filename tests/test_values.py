@@ -108,6 +108,7 @@ STRINGS = [
     ("u-short-escapes", rb'"\u0008\u000C\u000a\u000D\u0009"', rb'"\b\f\n\r\t"'),
     ("u-quote-backslash-slash", rb'"\u0022\u005c\u002F"', rb'"\"\\/"'),
     ("u-controls", rb'"\u001f\u001B\u0001"', rb'"\u001f\u001b\u0001"'),
+    ("u-controls-upper-hex", rb'"\u001F\u000B\u000e\u0010"', rb'"\u001f\u000b\u000e\u0010"'),
     ("u-nul", rb'"a\u0000b"', rb'"a\u0000b"'),
     ("u-del", rb'"\u007f"', b'"\x7f"'),
     ("raw-del", b'"\x7f"', b'"\x7f"'),
@@ -128,6 +129,14 @@ STRINGS = [
 @pytest.mark.parametrize("text, expected", [pytest.param(t, e, id=i) for i, t, e in STRINGS])
 def test_string(text, expected):
     assert cell(text) == expected
+
+
+@pytest.mark.parametrize("before", [b"", b"x" * 5, b"x" * 15, "überé".encode() * 2])
+@pytest.mark.parametrize("text, expected", [pytest.param(t, e, id=i) for i, t, e in STRINGS])
+def test_string_inside_longer_text(text, expected, before):
+    """The same strings amid text that is scanned many bytes at a time."""
+    after = " and some text after it, 日本".encode()
+    assert cell(b'"' + before + text[1:-1] + after + b'"') == b'"' + before + expected[1:-1] + after + b'"'
 
 
 DOCUMENTS = [

@@ -85,10 +85,11 @@ inline size_t find_string_special(const char* input, size_t size, size_t pos) {
   return size;
 }
 
-// Inside a string: the first index at or after `pos` whose byte is a double quote, a backslash
-// or a control byte, or a non-ASCII byte that the 16-byte check does not settle (or `size`).
-// Well-formed UTF-8 text is passed over a block at a time, ASCII or not, so that text in
-// any language costs about what ASCII text does. Most strings end within their first 16
+// Inside a string: the first index at or after `pos` that needs a closer look (or `size`): a
+// double quote, a backslash, a control byte, or a non-ASCII byte that the 16-byte check does
+// not settle. Well-formed UTF-8 text is passed over a block at a time, ASCII or not, so that
+// text in any language costs about what ASCII text does; skip_string_text_from also passes
+// over escapes that are written back as they stand. Most strings end within their first 16
 // bytes, all ASCII: that case is settled inline, the rest in skip_string_text_from.
 size_t skip_string_text_from(const char* input, size_t size, size_t pos);
 inline size_t skip_string_text(const char* input, size_t size, size_t pos) {

@@ -60,12 +60,22 @@ ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, Byte
   return {};
 }
 
-// Escapes whose compact form is their own text: \" \\ \b \f \n \r \t.
-bool kept_escape(char letter) {
-  switch (letter) {
-    case '"': case '\\': case 'b': case 'f': case 'n': case 'r': case 't': return true;
-    default: return false;
+// The length of the escape at `p` (a backslash, `room` bytes before the payload's end) when
+// its compact form is its own text, else 0: \" \\ \b \f \n \r \t, and a control character
+// without a short form written \u00xx in lower case, as logs often hold (\u001b).
+size_t kept_escape_length(const char* p, size_t room) {
+  if (room < 2) return 0;
+  switch (p[1]) {
+    case '"': case '\\': case 'b': case 'f': case 'n': case 'r': case 't': return 2;
+    case 'u': break;
+    default: return 0;
   }
+  if (room < 6 || p[2] != '0' || p[3] != '0') return 0;
+  const char last = p[5];
+  const bool lower_hex = (last >= '0' && last <= '9') || (last >= 'a' && last <= 'f');
+  if (p[4] == '1') return lower_hex ? 6 : 0;
+  const bool short_form = last == '8' || last == '9' || last == 'a' || last == 'c' || last == 'd';
+  return p[4] == '0' && lower_hex && !short_form ? 6 : 0;
 }
 
 // `pos` is at the backslash.
@@ -136,7 +146,14 @@ size_t skip_string_text_from(const char* input, size_t size, size_t pos) {
       continue;
     }
     const auto first = static_cast<unsigned>(__builtin_ctz(specials));
-    if (((static_cast<unsigned>(_mm_movemask_epi8(v)) >> first) & 1) == 0) return pos + first;
+    if (((static_cast<unsigned>(_mm_movemask_epi8(v)) >> first) & 1) == 0) {
+      // An escape that is written back as it stands belongs to the text.
+      const size_t at = pos + first;
+      const size_t kept = input[at] == '\\' ? kept_escape_length(input + at, size - at) : 0;
+      if (kept == 0) return at;
+      pos = at + kept;
+      continue;
+    }
     const size_t checked = utf8_block_prefix(v);
     if (checked == 0) return pos + first;  // left to the one-sequence check
     pos += checked;
@@ -158,8 +175,8 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t 
       return {};
     }
     if (c == '\\') {
-      if (pos + 1 < size && kept_escape(input[pos + 1])) {
-        pos += 2;  // written back as it stands: the run goes on
+      if (const size_t kept = kept_escape_length(input + pos, size - pos)) {
+        pos += kept;  // written back as it stands: the run goes on
         continue;
       }
       out.append_short(input + run_start, pos - run_start, size - run_start);

@@ -13,8 +13,9 @@ namespace tc {
 // replaced by its compact form. Errors are reported in scan order; invalid UTF-8 anywhere in
 // the string is reported only at its closing quote. On success `pos` is past the closing quote.
 // `special` is where a caller that has looked already found the first byte that needs a closer
-// look: the bytes from `pos` up to it are plain text, well-formed UTF-8 with no quote, backslash
-// or control byte (as find_string_special or skip_string_text give it).
+// look: the bytes from `pos` up to it are well-formed UTF-8 text and escapes written back as
+// they stand, with no other quote, backslash or control byte (as find_string_special or
+// skip_string_text give it).
 ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t special, ByteBuffer& out);
 inline ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
   return read_string_body(input, size, pos, find_string_special(input, size, pos), out);

@@ -140,23 +140,38 @@ size_t skip_string_text_from(const char* input, size_t size, size_t pos) {
 #if defined(__SSE2__)
   while (pos + 16 <= size) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
-    const unsigned specials = string_specials(v);
-    if (specials == 0) {
-      pos += 16;
-      continue;
-    }
-    const auto first = static_cast<unsigned>(__builtin_ctz(specials));
-    if (((static_cast<unsigned>(_mm_movemask_epi8(v)) >> first) & 1) == 0) {
-      // An escape that is written back as it stands belongs to the text.
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+    // The block's special bytes in order. Escapes written back as they stand belong to the
+    // text and are passed over in place, without loading the block again.
+    unsigned specials = string_specials(v);
+    bool passed_escape = false;
+    for (;;) {
+      if (specials == 0) {
+        pos += 16;
+        break;
+      }
+      const auto first = static_cast<unsigned>(__builtin_ctz(specials));
+      if (((high >> first) & 1) != 0) {
+        if (passed_escape) {  // the block check starts at the block's first byte
+          pos += first;
+          break;
+        }
+        const size_t checked = utf8_block_prefix(v);
+        if (checked == 0) return pos + first;  // left to the one-sequence check
+        pos += checked;
+        break;
+      }
       const size_t at = pos + first;
       const size_t kept = input[at] == '\\' ? kept_escape_length(input + at, size - at) : 0;
       if (kept == 0) return at;
-      pos = at + kept;
-      continue;
+      const size_t past = first + kept;
+      if (past >= 16) {
+        pos += past;
+        break;
+      }
+      specials &= ~((1u << past) - 1);
+      passed_escape = true;
     }
-    const size_t checked = utf8_block_prefix(v);
-    if (checked == 0) return pos + first;  // left to the one-sequence check
-    pos += checked;
   }
 #endif
   return find_string_special(input, size, pos);

@@ -182,9 +182,10 @@ class ColumnOrder {
 // does. Returns false, having written part of the row, at the first cell out of order.
 bool write_row_in_order(CellCursor& cursor, size_t row_end, const ColumnarLayout& layout, Writer& out) {
   RowWriter row(layout.columns.size(), out);
+  const uint32_t* const column_of_key = layout.column_of_key.data();  // not reloaded per cell
   CellCursor::Cell cell{};
   while (cursor.next(row_end, cell)) {
-    const uint32_t column = layout.column_of_key[cell.key];
+    const uint32_t column = column_of_key[cell.key];
     if (column != kNotColumn && !row.add(column, cell.text)) return false;
   }
   row.finish();
@@ -195,6 +196,7 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
   std::vector<PlacedCell> cells;
   std::optional<ColumnOrder> order;  // made at the first row out of order
   bool expect_order = true;          // whether the last row came in column order
+  const uint32_t* const column_of_key = layout.column_of_key.data();
   CellCursor cursor(rows);
   CellCursor::Cell cell{};
   for (size_t r = 0; r < rows.row_count(); ++r) {
@@ -212,7 +214,7 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
     int64_t last = -1;
     unsigned in_order = 1;
     while (cursor.next(row_end, cell)) {
-      const uint32_t column = layout.column_of_key[cell.key];
+      const uint32_t column = column_of_key[cell.key];
       if (count == cells.size()) cells.resize(cells.size() * 2 + 16);
       cells[count] = {column, cell.text};
       const bool kept = column != kNotColumn;

@@ -56,7 +56,7 @@ struct RowTable {
 // Walks the live cells of rows in order: replaced members are skipped, long cells joined.
 class CellCursor {
  public:
-  explicit CellCursor(const RowTable& table) : table_(&table) {}
+  explicit CellCursor(const RowTable& table) : members_(table.members.data()), cells_(table.cells.data()) {}
 
   struct Cell {
     uint32_t key;
@@ -64,15 +64,14 @@ class CellCursor {
   };
   // Next live cell of the row that ends at member index `row_end`; false at the row's end.
   bool next(size_t row_end, Cell& cell) {
-    const std::pmr::vector<Member>& members = table_->members;
     while (index_ < row_end) {
-      const Member& m = members[index_++];
+      const Member& m = members_[index_++];
       size_t length = m.length;
-      while (index_ < row_end && members[index_].key == kMoreBytes) length += members[index_++].length;
+      while (index_ < row_end && members_[index_].key == kMoreBytes) length += members_[index_++].length;
       const size_t offset = offset_;
       offset_ += length;
       if (m.key != kReplacedMember) {
-        cell = {m.key, table_->cells.view(offset, length)};
+        cell = {m.key, std::string_view(cells_ + offset, length)};
         return true;
       }
     }
@@ -80,7 +79,10 @@ class CellCursor {
   }
 
  private:
-  const RowTable* table_;  // a pointer, so a cursor can be saved and restored
+  // The table's arrays themselves, not the table: a writer's stores through char pointers
+  // would make every cell load them again. Pointers, so a cursor can be saved and restored.
+  const Member* members_;
+  const char* cells_;
   size_t index_ = 0;
   size_t offset_ = 0;
 };

@@ -66,8 +66,9 @@ class BumpArena final : public std::pmr::memory_resource {
 
 // A small payload's tables (members, keys, layout: a dozen of them), and its cells and
 // document when they are small, are carved out of one block owned by the call and dropped
-// together at its end, instead of each being allocated and released on its own. Large payloads take their tables from the heap one by one, so that
-// a table that grows gives its old storage back.
+// together at its end, instead of each being allocated and released on its own. Large
+// payloads take their tables from the heap one by one, so that a table that grows gives its
+// old storage back.
 class CallMemory {
  public:
   explicit CallMemory(size_t payload_size)

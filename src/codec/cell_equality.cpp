@@ -9,6 +9,7 @@
 #include "codec/byte_buffer.hpp"
 #include "codec/hash.hpp"
 #include "codec/layout.hpp"
+#include "codec/scan.hpp"
 
 namespace tc {
 namespace {
@@ -29,8 +30,6 @@ Kind kind_of(std::string_view text) {
   }
   return text[0] == '-' ? Kind::kNegative : Kind::kUnsigned;
 }
-
-bool is_decimal_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 bool is_number(Kind k) { return k == Kind::kUnsigned || k == Kind::kNegative || k == Kind::kFloat; }
 bool is_zero_float(std::string_view t) { return t == "0.0" || t == "-0.0"; }

@@ -68,8 +68,6 @@ constexpr std::array<uint64_t, 20> kIntegerPowersOfTen = [] {
   return table;
 }();
 
-inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
-
 // Whether `count` digits, the first not zero, fit an integer's class: u64, or i64 below zero.
 // Up to 18 digits always do; at the largest count that can, the digits compare as text.
 inline bool integer_fits(const char* digits, size_t count, bool negative) {
@@ -239,8 +237,8 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, size_t int_en
   t.int_begin = pos;
   if (input[pos] == '0') {
     ++pos;
-    if (pos < size && is_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
-  } else if (is_digit(input[pos])) {
+    if (pos < size && is_decimal_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
+  } else if (is_decimal_digit(input[pos])) {
     pos = int_end != 0 ? int_end : skip_digits(input, size, pos + 1);
   } else {
     return fail_at(ErrorCode::kInvalidNumber, pos);
@@ -264,9 +262,9 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, size_t int_en
       ++pos;
     }
     if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingValue, size);
-    if (!is_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
+    if (!is_decimal_digit(input[pos])) return fail_at(ErrorCode::kInvalidNumber, pos);
     int32_t value = 0;
-    for (; pos < size && is_digit(input[pos]); ++pos) {
+    for (; pos < size && is_decimal_digit(input[pos]); ++pos) {
       int32_t digit = input[pos] - '0';
       if (t.exponent_overflow) continue;  // read to the last digit all the same
       if (value >= INT32_MAX / 10 && (value > INT32_MAX / 10 || digit > INT32_MAX % 10)) {
@@ -391,8 +389,7 @@ bool is_written_form(const char* input, const NumberText& t) {
     return t.int_end - t.int_begin + frac_digits <= 15 && (!ends_in_zero || frac_digits == 1);
   }
   if (ends_in_zero) return false;  // 0.0 is zero; 0.50 loses its last digit
-  size_t zeros = 0;
-  while (input[t.frac_begin + zeros] == '0') ++zeros;
+  const size_t zeros = leading_zeros(input + t.frac_begin, input + t.frac_end);
   return zeros <= 4 && frac_digits - zeros <= 15;
 }
 
@@ -443,8 +440,7 @@ bool has_written_layout(const char* input, const NumberText& t) {
   if (!t.has_exponent) {
     if (!t.has_point) return false;
     if (input[t.int_begin] != '0') return int_digits + frac_digits <= 17;
-    size_t zeros = 0;
-    while (input[t.frac_begin + zeros] == '0') ++zeros;
+    const size_t zeros = leading_zeros(input + t.frac_begin, input + t.frac_end);
     return zeros <= 4 && frac_digits - zeros <= 17;
   }
   if (int_digits != 1 || input[t.int_begin] == '0' || frac_digits > 16 || t.exponent_overflow) return false;

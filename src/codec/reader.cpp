@@ -450,7 +450,7 @@ Pos Reader::read_number_at(Pos p) {
 // A member's value or an array's element: strings and numbers, most values, are read in place.
 Pos Reader::read_inner_value(Pos p, uint32_t context) {
   if (*p == '"') return read_string(p);
-  if (*p == '-' || static_cast<unsigned char>(*p - '0') < 10) return read_number_at(p);
+  if (*p == '-' || is_decimal_digit(*p)) return read_number_at(p);
   return read_value(p, context);
 }
 

@@ -11,6 +11,7 @@
 namespace tc {
 
 inline bool is_json_space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+inline bool is_decimal_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // The first position at or after `p` that is not JSON whitespace (or `end`).
 inline const char* skip_space(const char* p, const char* end) {
@@ -118,7 +119,7 @@ inline size_t skip_digits(const char* input, size_t size, size_t pos) {
     pos += 16;
   }
 #endif
-  while (pos < size && static_cast<unsigned char>(input[pos] - '0') < 10) ++pos;
+  while (pos < size && is_decimal_digit(input[pos])) ++pos;
   return pos;
 }
 

@@ -8,6 +8,7 @@
 
 #include "codec/number.hpp"
 #include "codec/reader.hpp"
+#include "codec/scan.hpp"
 #include "codec/strings.hpp"
 #include "codec/unprintable_table.hpp"
 
@@ -123,7 +124,7 @@ ParseError describe_top_level(const char* input, size_t size, size_t pos) {
     }
     default: break;
   }
-  if (input[pos] == '-' || (input[pos] >= '0' && input[pos] <= '9')) {
+  if (input[pos] == '-' || is_decimal_digit(input[pos])) {
     ByteBuffer text;
     size_t end = pos;
     if (ReadStatus s = read_number(input, size, end, text)) return {s, {}};

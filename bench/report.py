@@ -4,6 +4,7 @@ from __future__ import annotations
 from rounds import Workload
 
 OURS, ORJSON, STDLIB, SIMDJSON = "tarvel_codec", "orjson", "stdlib", "simdjson parse"
+ROUND_TRIP = "orjson round trip"
 
 
 def _ratio(a: float | None, b: float | None) -> str:
@@ -47,3 +48,18 @@ def print_latency(workloads: list[Workload], medians: dict) -> None:
         ours, theirs = medians.get((w.shape, "1KB", OURS)), medians.get((w.shape, "1KB", ORJSON))
         us = lambda s: f"{s * 1e6:8.2f}" if s else "       -"  # noqa: E731
         print(f"  {w.shape:<8} tarvel {us(ours)}   orjson pipeline {us(theirs)}   ratio {_ratio(ours, theirs)}")
+
+
+def print_round_trip(workloads: list[Workload], mbps: dict) -> None:
+    """How much of the orjson pipeline's time is orjson's own parse and dump, without the layout."""
+    print("orjson round trip (orjson.loads + orjson.dumps of the rows, no layout): the floor of any orjson pipeline;")
+    print("tarvel is 10x the pipeline when tarvel÷it reaches 10 x pipeline÷it")
+    print(f"  {'shape':<8} {'size':<6} {'MB/s':>8} | {'tarvel÷it':>9} {'pipeline÷it':>11} {'10 x that':>9}")
+    for w in workloads:
+        if w.size_label not in ("100KB", "10MB"):
+            continue
+        get = lambda name: mbps.get((w.shape, w.size_label, name))  # noqa: E731
+        pipeline = get(ORJSON) / get(ROUND_TRIP) if get(ORJSON) and get(ROUND_TRIP) else None
+        print(f"  {w.shape:<8} {w.size_label:<6} {_mbps(get(ROUND_TRIP)):>8} | "
+              f"{_ratio(get(OURS), get(ROUND_TRIP)):>9} {_ratio(get(ORJSON), get(ROUND_TRIP)):>11} "
+              f"{(f'{10 * pipeline:.2f}' if pipeline else '-'):>9}")

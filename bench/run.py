@@ -158,6 +158,9 @@ def main() -> int:
     out_sizes = {(w.shape, w.size_label): sum(len(ours(p)) for p in w.payloads) for w in workloads} if ours else {}
     print()
     report.print_throughput(workloads, mbps, out_sizes)
+    if report.ROUND_TRIP in contenders and report.ORJSON in contenders:
+        print()
+        report.print_round_trip(workloads, mbps)
     print()
     report.print_latency(workloads, medians)
     threads, memory = [], []

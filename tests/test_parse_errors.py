@@ -259,18 +259,19 @@ MALFORMED = [b"\xc0\x80", b"\xc1\xbf", b"\xe0\x9f\xbf", b"\xed\xa0\x80", b"\xf0\
 
 # Text around a sequence: (before, after) for an offset into the string.
 SURROUNDINGS = {
-    "non-latin": lambda offset: (("中文" * 4).encode()[:offset] + b"x" * (offset % 2), "Ошибка 请求超时".encode() + b" tail"),
-    "ascii": lambda offset: (b"a" * offset, b" and plain text after it"),
+    "non-latin": lambda offset: (("中文" * 6).encode()[:offset] + b"x" * (offset % 2), "Ошибка 请求超时".encode() + b" tail"),
+    "ascii": lambda offset: (b"a" * offset, b" and plain text after it, enough of it to fill a block"),
     "escapes-after": lambda offset: (b"b" * offset, b"\\n\\\"q\\u00e9 and \\u0001 more"),
 }
 
 
 @pytest.mark.parametrize("surrounding", SURROUNDINGS)
-@pytest.mark.parametrize("offset", range(0, 20, 3))
+@pytest.mark.parametrize("offset", [*range(0, 20, 3), *range(27, 34)])
 @pytest.mark.parametrize("piece", WELL_FORMED + MALFORMED, ids=lambda b: b.hex())
 def test_utf8_inside_a_run_of_text(piece, offset, surrounding):
-    """A sequence at every place in a run of text, which is checked many bytes at a time:
-    well-formed text passes whole, anything else is refused at the closing quote."""
+    """A sequence at every place in a run of text, which is checked many bytes at a time (16
+    or 32): well-formed text passes whole, anything else is refused at the closing quote. The
+    later offsets put the sequence across the end of the first 32 bytes."""
     before, after = SURROUNDINGS[surrounding](offset)
     body = before + piece + after
     payload = b'[{"k":"' + body + b'"}]'

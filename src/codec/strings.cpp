@@ -60,9 +60,10 @@ ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, Byte
   return {};
 }
 
-// The length of the escape at `p` (a backslash, `room` bytes before the payload's end) when
-// its compact form is its own text, else 0: \" \\ \b \f \n \r \t, and a control character
-// without a short form written \u00xx in lower case, as logs often hold (\u001b).
+}  // namespace
+
+// Escapes kept: \" \\ \b \f \n \r \t, and a control character without a short form
+// written \u00xx in lower case, as logs often hold (\u001b).
 size_t kept_escape_length(const char* p, size_t room) {
   if (room < 2) return 0;
   switch (p[1]) {
@@ -77,6 +78,8 @@ size_t kept_escape_length(const char* p, size_t room) {
   const bool short_form = last == '8' || last == '9' || last == 'a' || last == 'c' || last == 'd';
   return p[4] == '0' && lower_hex && !short_form ? 6 : 0;
 }
+
+namespace {
 
 // `pos` is at the backslash.
 ReadStatus read_escape(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
@@ -136,7 +139,26 @@ void write_code_point(unsigned cp, ByteBuffer& out) {
   }
 }
 
+#if defined(TC_AVX2_STRING_SCAN)
+namespace {
+bool processor_has_avx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+}  // namespace
+bool g_wide_string_scan = processor_has_avx2();
+#else
+bool g_wide_string_scan = false;
+#endif
+
 size_t skip_string_text_from(const char* input, size_t size, size_t pos) {
+#if defined(TC_AVX2_STRING_SCAN)
+  if (g_wide_string_scan) return skip_string_text_avx2(input, size, pos);
+#endif
+  return skip_string_text_narrow(input, size, pos);
+}
+
+size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
 #if defined(__SSE2__)
   while (pos + 16 <= size) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));

@@ -24,4 +24,22 @@ inline ReadStatus read_string_body(const char* input, size_t size, size_t& pos, 
 // Appends the compact text of one code point below U+10000 that is not a surrogate.
 void write_code_point(unsigned code_point, ByteBuffer& out);
 
+// The length of the escape at `p` (a backslash, `room` bytes before the payload's end) when
+// its compact form is its own text, else 0.
+size_t kept_escape_length(const char* p, size_t room);
+
+// skip_string_text_from 16 bytes at a time (SSE2; a byte at a time elsewhere).
+size_t skip_string_text_narrow(const char* input, size_t size, size_t pos);
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TC_AVX2_STRING_SCAN 1
+// skip_string_text_from 32 bytes at a time with AVX2, UTF-8 checked by table lookups. Only
+// for a processor that has AVX2.
+size_t skip_string_text_avx2(const char* input, size_t size, size_t pos);
+#endif
+
+// Whether skip_string_text_from takes the AVX2 scan: set when the module loads, from what the
+// processor has. Tests turn it off to check that both scans give the same results.
+extern bool g_wide_string_scan;
+
 }  // namespace tc

@@ -123,6 +123,9 @@ inline size_t skip_digits(const char* input, size_t size, size_t pos) {
   return pos;
 }
 
+// How many bytes the UTF-8 sequence begun by `lead` (0xC0 or more) takes when well formed.
+inline size_t utf8_lead_length(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2; }
+
 // Length of the well-formed UTF-8 sequence that starts at `pos` with a byte of 0x80 or more,
 // or 0 when it is not well formed (overlong, surrogate, above U+10FFFF, truncated).
 inline size_t utf8_sequence_length(const char* input, size_t size, size_t pos) {

@@ -120,10 +120,7 @@ size_t sequence_start(const char* input, size_t start, size_t pos) {
   for (size_t back = 1; back <= 3 && back <= pos - start; ++back) {
     const auto c = static_cast<unsigned char>(input[pos - back]);
     if (c < 0x80) break;
-    if (c >= 0xC0) {
-      const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-      return length > back ? pos - back : pos;
-    }
+    if (c >= 0xC0) return utf8_lead_length(c) > back ? pos - back : pos;
   }
   return pos;
 }

@@ -51,7 +51,7 @@ uint32_t next_code_point(std::string_view body, size_t& i) {
     ++i;
     return lead;
   }
-  size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+  const size_t length = utf8_lead_length(lead);
   uint32_t cp = lead & (0x7F >> length);
   for (size_t k = 1; k < length; ++k) cp = (cp << 6) | (byte(i + k) & 0x3F);
   i += length;

@@ -55,21 +55,7 @@ int main() {
     return 77;
   }
   std::mt19937 rng(20261208);
-  int differ = 0;
-  constexpr int kPayloads = 100000;
-  for (int i = 0; i < kPayloads; ++i) {
-    const std::string payload = random_payload(rng);
-    tc::g_wide_string_scan = true;
-    const tc::TransformResult wide = tc::test::transform_exact(payload);
-    tc::g_wide_string_scan = false;
-    const tc::TransformResult narrow = tc::test::transform_exact(payload);
-    if (wide.ok != narrow.ok || wide.text != narrow.text) {
-      if (++differ <= 5) {
-        std::printf("DIFFER on %s\n  wide:   %s\n  narrow: %s\n", tc::test::printable(payload).c_str(),
-                    tc::test::printable(wide.text).c_str(), tc::test::printable(narrow.text).c_str());
-      }
-    }
-  }
-  std::printf("string scans: %d payloads, %d differ\n", kPayloads, differ);
-  return differ == 0 ? 0 : 1;
+  const bool same = tc::test::same_both_ways(
+      "string scans", 100000, [&] { return random_payload(rng); }, [](bool wide) { tc::g_wide_string_scan = wide; });
+  return same ? 0 : 1;
 }

@@ -59,6 +59,27 @@ inline TransformResult transform_exact(std::string_view payload) {
   return columnarize_json(std::string_view(copy.get(), payload.size()));
 }
 
+// Two ways of reading the same payload must agree: each of `count` payloads from `next_payload`
+// is read after `use_first_way(true)` and after `use_first_way(false)`. Prints the first few
+// that differ and a closing count under `what`; true when none differ.
+template <class NextPayload, class UseFirstWay>
+bool same_both_ways(const char* what, int count, NextPayload next_payload, UseFirstWay use_first_way) {
+  int differ = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::string payload = next_payload();
+    use_first_way(true);
+    const TransformResult first = transform_exact(payload);
+    use_first_way(false);
+    const TransformResult second = transform_exact(payload);
+    if ((first.ok != second.ok || first.text != second.text) && ++differ <= 5) {
+      std::printf("DIFFER on %s\n  one way:   %s\n  the other: %s\n", printable(payload).c_str(),
+                  printable(first.text).c_str(), printable(second.text).c_str());
+    }
+  }
+  std::printf("%s: %d payloads, %d differ\n", what, count, differ);
+  return differ == 0;
+}
+
 inline bool run_case(const Case& c) {
   TransformResult got;
   try {

@@ -185,6 +185,68 @@ def test_repeats_inside_a_non_row_element():
 
 
 
+# Nested values of compact rows are checked and copied as they stand, each key's length first
+# guessed from the object at the same place in the row before. These are the cases where a
+# guess must not be trusted, or where the copy must give way to reading member by member.
+NESTED_COPIES = [
+    ("same-length-other-key", b'[{"v":{"ab":1,"cd":2}},{"v":{"xy":1,"ab":2}}]',
+     b'{"columns":["v"],"rows":[[{"ab":1,"cd":2}],[{"xy":1,"ab":2}]],"constants":{}}'),
+    ("repeat-after-guessed-lengths", b'[{"v":{"ab":1,"cd":2}},{"v":{"ab":1,"ab":2}}]',
+     b'{"columns":["v"],"rows":[[{"ab":1,"cd":2}],[{"ab":2}]],"constants":{}}'),
+    ("repeat-in-later-element", b'[{"v":[{"ab":1},{"ab":2,"ab":3}]}]',
+     b'{"columns":["v"],"rows":[[[{"ab":1},{"ab":3}]]],"constants":{}}'),
+    ("long-keys-alike-in-first-8-bytes", b'[{"v":{"abcdefghX":1,"abcdefghY":2}},{"v":{"abcdefghX":1,"abcdefghX":2}}]',
+     b'{"columns":["v"],"rows":[[{"abcdefghX":1,"abcdefghY":2}],[{"abcdefghX":2}]],"constants":{}}'),
+    # (the spaces after the payload let the guess be checked 16 bytes at a time)
+    ("guessed-end-at-non-ascii", b'[{"v":{"ab":1}},{"v":{"ab\xc3:1}}]' + b" " * 16,
+     "invalid row-oriented JSON: EOF while parsing a string at line 1 column 47"),
+    ("guessed-end-at-backslash", b'[{"v":{"ab":1}},{"v":{"ab\\:1}}]' + b" " * 16,
+     "invalid row-oriented JSON: invalid escape at line 1 column 27"),
+    ("key-with-kept-escape", b'[{"v":{"ab":1}},{"v":{"ab\\n":1,"ab":2}}]',
+     b'{"columns":["v"],"rows":[[{"ab":1}],[{"ab\\n":1,"ab":2}]],"constants":{}}'),
+]
+
+
+@pytest.mark.parametrize("payload, expected", [pytest.param(p, e, id=i) for i, p, e in NESTED_COPIES])
+def test_nested_copies(payload, expected):
+    if isinstance(expected, str):
+        with pytest.raises(RuntimeError) as info:
+            tarvel_codec.columnarize(payload, 1)
+        assert str(info.value) == expected
+    else:
+        assert tarvel_codec.columnarize(payload, 1) == expected
+
+
+@pytest.mark.parametrize("keys", [1, 23, 24, 25, 40])
+def test_nested_object_with_many_keys_and_a_repeat(keys):
+    # The first key comes again last: it keeps its place and takes the last value.
+    members = ",".join('"k%d":%d' % (i, i) for i in range(keys))
+    row = '{"v":{%s,"k0":-1}}' % members
+    expected_object = "{%s}" % ",".join('"k%d":%d' % (i, -1 if i == 0 else i) for i in range(keys))
+    out = tarvel_codec.columnarize(("[" + row + "," + row + "]").encode())
+    assert out == ('{"columns":[],"rows":[[],[]],"constants":{"v":%s}}' % expected_object).encode()
+
+
+@pytest.mark.parametrize("levels", [14, 15, 16, 17, 18, 124, 125])
+def test_deeply_nested_member_values(levels):
+    value = "[" * levels + "1" + "]" * levels
+    payload = ('[{"v":%s},{"v":2}]' % value).encode()
+    assert tarvel_codec.columnarize(payload) == ('{"columns":["v"],"rows":[[%s],[2]],"constants":{}}' % value).encode()
+    broken = ('[{"v":%s}]' % ("[" * levels + "1," + "]" * levels)).encode()
+    with pytest.raises(RuntimeError) as info:
+        tarvel_codec.columnarize(broken)
+    assert str(info.value) == "invalid row-oriented JSON: trailing comma at line 1 column %d" % (levels + 9)
+
+
+def test_nested_repeats_in_every_row():
+    # Rows whose nested objects keep repeating a key, then rows that do not: the output is the
+    # same whether or not the copy is still tried by then.
+    rows = ['{"v":{"a":%d,"b":0,"a":%d}}' % (i, -i) for i in range(40)] + ['{"v":{"a":%d,"b":0}}' % i for i in range(10)]
+    out = tarvel_codec.columnarize(("[" + ",".join(rows) + "]").encode())
+    cells = ['[{"a":%d,"b":0}]' % -i for i in range(40)] + ['[{"a":%d,"b":0}]' % i for i in range(10)]
+    assert out == ('{"columns":["v"],"rows":[%s],"constants":{}}' % ",".join(cells)).encode()
+
+
 @pytest.mark.parametrize("n", [0, 1, 14, 15, 16, 17, 29, 30, 31, 32, 33, 47, 64])
 def test_text_lengths_around_block_copies(n):
     """Strings, integers, floats and nested keys of n bytes or so, in the middle of the

@@ -2,7 +2,8 @@
 //
 // Rows (objects directly inside the top-level array) are split into members: each value's
 // compact text goes to the cell arena and the member records its key id and length. Nested
-// values are written whole, as compact text, into the same arena. Keys are interned; the key
+// values are written whole, as compact text, into the same arena; those that are compact
+// already are copied as they stand (compact_copy.hpp). Keys are interned; the key
 // that followed the previous key last time is tried first, which in a table of similar rows
 // turns almost every key into one comparison.
 //
@@ -14,7 +15,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
+#include "codec/compact_copy.hpp"
 #include "codec/layout.hpp"
 #include "codec/number.hpp"
 #include "codec/prefault.hpp"
@@ -26,6 +29,8 @@ namespace {
 
 constexpr unsigned kDepthStart = 128;
 constexpr size_t kCellsInCallMemory = 4 * 1024;
+// Nested values that copy_compact_value could not settle before it is no longer tried.
+constexpr unsigned kCompactCopyMisses = 16;
 constexpr std::string_view kRowPrefix = "expected a JSON object row, got: ";
 constexpr std::string_view kInvalidPrefix = "invalid row-oriented JSON: ";
 
@@ -44,7 +49,8 @@ class Reader {
         key_state_(table.memory()),
         stats_(table.memory()),
         open_members_(table.memory()),
-        saved_stamps_(table.memory()) {
+        saved_stamps_(table.memory()),
+        compact_copy_misses_left_(g_compact_copy ? kCompactCopyMisses : 0) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
     // never touched. A small payload's cells go into the call's block, with the tables.
@@ -82,6 +88,7 @@ class Reader {
   Pos read_element(Pos p);
   Pos read_row(Pos p);
   [[gnu::always_inline]] inline Pos read_inner_value(Pos p, uint32_t context);
+  [[gnu::always_inline]] inline Pos read_member_value(Pos p, uint32_t key);
   Pos read_value(Pos p, uint32_t context);
   Pos read_array(Pos p, uint32_t context);
   Pos read_object(Pos p, uint32_t context);
@@ -148,6 +155,9 @@ class Reader {
 
   std::pmr::vector<OpenMember> open_members_;
   std::pmr::vector<SavedStamp> saved_stamps_;
+
+  unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
+  std::optional<CompactCopyHints> compact_copy_hints_;  // made at the first try
 
   // How far ahead of their use the cell arena and the member list are mapped (bytes).
   size_t cells_mapped_ = 0;
@@ -382,7 +392,7 @@ Pos Reader::read_row(Pos p) {
       remember_hint(kNoKey, previous, key);
       if (!(p = read_colon(p))) return nullptr;
       const size_t begin = cells_.size();
-      p = read_inner_value(p, key);
+      p = read_member_value(p, key);
       if (p == nullptr) return nullptr;
       KeyState& state = key_state_[key];
       if (state.stamp == serial) {
@@ -452,6 +462,25 @@ Pos Reader::read_inner_value(Pos p, uint32_t context) {
   if (*p == '"') return read_string(p);
   if (*p == '-' || is_decimal_digit(*p)) return read_number_at(p);
   return read_value(p, context);
+}
+
+// A row member's value. An object or array is first copied as it stands where it is compact
+// already; when that does not settle it, it is read again the general way, which reports any
+// error. Not tried after whitespace (a payload spaced there is spaced inside its values too),
+// nor for an array of numbers, which the general way reads as fast. A payload where it keeps
+// failing stops trying.
+Pos Reader::read_member_value(Pos p, uint32_t key) {
+  if (*p == '"') return read_string(p);
+  if (*p == '-' || is_decimal_digit(*p)) return read_number_at(p);
+  if (p[-1] == ':' && compact_copy_misses_left_ != 0 &&
+      (*p == '{' || (*p == '[' && end_ - p > 1 && p[1] != '-' && !is_decimal_digit(p[1])))) {
+    if (!compact_copy_hints_) compact_copy_hints_.emplace();
+    const size_t begin = cells_.size();
+    if (Pos after = copy_compact_value(begin_, end_, p, depth_ - 1, *compact_copy_hints_, cells_)) return after;
+    cells_.resize_down(begin);
+    --compact_copy_misses_left_;
+  }
+  return read_value(p, key);
 }
 
 // `p` is at the value's first byte (never at the end).

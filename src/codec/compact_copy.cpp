@@ -1,0 +1,209 @@
+// Nested values copied as they stand: a lean walk over the grammar with an explicit stack.
+// Keys are not interned: a repeated key is found by comparing the raw text of the object's
+// keys so far. That is exact because a key whose text the string scan passes up to its
+// closing quote is already its compact text, and two keys are equal exactly when their
+// compact texts are.
+#include "codec/compact_copy.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+#include "codec/number.hpp"
+#include "codec/scan.hpp"
+#include "codec/strings.hpp"
+
+namespace tc {
+namespace {
+
+constexpr unsigned kMaxOpenKeys = 64;    // keys of all open objects together
+constexpr unsigned kMaxObjectKeys = 24;  // beyond that, interning finds repeats sooner
+
+struct OpenKey {
+  uint64_t head;
+  const char* text;
+  size_t length;
+};
+
+// The key's first (up to) eight bytes, zero padded: equal heads and lengths settle keys of up
+// to eight bytes, and rule out most others before their bytes are compared.
+uint64_t key_head(const char* text, size_t length, const char* end) {
+  uint64_t head = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if (end - text >= 8) {
+    std::memcpy(&head, text, 8);
+    return length < 8 ? head & ((uint64_t{1} << (8 * length)) - 1) : head;
+  }
+#else
+  (void)end;
+#endif
+  std::memcpy(&head, text, length < 8 ? length : 8);
+  return head;
+}
+
+// Where an integer of up to 18 digits that starts at `p` ends, or nullptr for any other
+// number: such an integer is its own compact text.
+const char* plain_integer_end(const char* begin, size_t size, const char* p) {
+  const char* digits = p + (*p == '-' ? 1 : 0);
+  if (digits == begin + size || *digits < '1' || *digits > '9') return nullptr;
+  const size_t after = skip_digits(begin, size, static_cast<size_t>(digits + 1 - begin));
+  if (after - static_cast<size_t>(digits - begin) > 18) return nullptr;
+  if (after < size && (begin[after] == '.' || begin[after] == 'e' || begin[after] == 'E')) return nullptr;
+  return begin + after;
+}
+
+// Whether the key text at `text` is `length` bytes (under 16) of plain ASCII, then its closing
+// quote. False says nothing.
+inline bool plain_key_of_length(const char* text, const char* end, size_t length) {
+#if defined(__SSE2__)
+  if (end - text < 16 || length >= 16) return false;
+  const unsigned specials = string_specials(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text)));
+  return (specials & ((2u << length) - 1)) == (1u << length) && text[length] == '"';
+#else
+  (void)text, (void)end, (void)length;
+  return false;
+#endif
+}
+
+enum class Next { value, key, after_value };
+
+}  // namespace
+
+bool g_compact_copy = true;
+
+const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,
+                               CompactCopyHints& hints, ByteBuffer& out) {
+  const size_t size = static_cast<size_t>(end - begin);
+  if (max_levels > CompactCopyHints::kLevels) max_levels = CompactCopyHints::kLevels;
+  bool is_object[CompactCopyHints::kLevels];
+  unsigned first_key[CompactCopyHints::kLevels];
+  OpenKey keys[kMaxOpenKeys];
+  unsigned levels = 0;
+  unsigned key_count = 0;
+
+  // Bytes from `run` up to the current position are compact as they stand and not yet copied.
+  // Runs vary in length: up to 64 bytes they are copied as two fixed blocks, without a branch
+  // on the length (the bytes past the run are written but not kept).
+  const char* run = p;
+  const auto copy_run = [&](const char* upto) {
+    const auto n = static_cast<size_t>(upto - run);
+    if (n <= 64 && end - run >= 64) {
+      std::memcpy(out.reserve(64), run, 64);
+      out.commit(n);
+    } else {
+      out.append(run, n);
+    }
+  };
+  // `q` when a token starts there, else nullptr. Whitespace is left to the general path:
+  // payloads that have it mostly have it between every two tokens.
+  const auto token_at = [&](const char* q) { return q < end && static_cast<unsigned char>(*q) > 0x20 ? q : nullptr; };
+
+  Next next = Next::value;
+  for (;;) {
+    if (next == Next::value) {
+      const char c = *p;
+      if (c == '"') {
+        const size_t special = skip_string_text(begin, size, static_cast<size_t>(p + 1 - begin));
+        if (special < size && begin[special] == '"') {
+          p = begin + special + 1;
+        } else {
+          copy_run(p);
+          out.push('"');
+          size_t pos = static_cast<size_t>(p + 1 - begin);
+          if (read_string_body(begin, size, pos, special, out)) return nullptr;
+          out.push('"');
+          run = p = begin + pos;
+        }
+      } else if (c == '-' || is_decimal_digit(c)) {
+        if (const char* after = plain_integer_end(begin, size, p)) {
+          p = after;
+        } else {
+          copy_run(p);
+          size_t pos = static_cast<size_t>(p - begin);
+          if (read_number(begin, size, pos, out)) return nullptr;
+          run = p = begin + pos;
+        }
+      } else if (c == '{' || c == '[') {
+        if (levels == max_levels) return nullptr;
+        is_object[levels] = c == '{';
+        first_key[levels] = key_count;
+        ++levels;
+        p = token_at(p + 1);
+        if (p == nullptr) return nullptr;
+        if (*p == (c == '{' ? '}' : ']')) {
+          --levels;
+          ++p;
+        } else {
+          next = c == '{' ? Next::key : Next::value;
+          continue;
+        }
+      } else if (c == 'n' && end - p >= 4 && std::memcmp(p, "null", 4) == 0) {
+        p += 4;
+      } else if (c == 't' && end - p >= 4 && std::memcmp(p, "true", 4) == 0) {
+        p += 4;
+      } else if (c == 'f' && end - p >= 5 && std::memcmp(p, "false", 5) == 0) {
+        p += 5;
+      } else {
+        return nullptr;
+      }
+      next = Next::after_value;
+    }
+
+    if (next == Next::after_value) {
+      if (levels == 0) {
+        copy_run(p);
+        return p;
+      }
+      p = token_at(p);
+      if (p == nullptr) return nullptr;
+      const bool in_object = is_object[levels - 1];
+      if (*p == ',') {
+        p = token_at(p + 1);
+        if (p == nullptr) return nullptr;
+        if (in_object) {
+          next = Next::key;
+        } else {
+          if (*p == ']') return nullptr;
+          next = Next::value;
+          continue;
+        }
+      } else if (*p == (in_object ? '}' : ']')) {
+        ++p;
+        --levels;
+        key_count = first_key[levels];
+        continue;
+      } else {
+        return nullptr;
+      }
+    }
+
+    // next == Next::key: `p` is where a key must start.
+    if (*p != '"') return nullptr;
+    const char* text = p + 1;
+    const unsigned object_first = first_key[levels - 1];
+    if (key_count == kMaxOpenKeys || key_count - object_first == kMaxObjectKeys) return nullptr;
+    // The key's length is first taken to be that of the key at the same place last time: the
+    // key's end is then known before its bytes are scanned, and the scan only confirms it.
+    unsigned char& guess = hints.key_lengths[levels - 1][(key_count - object_first) & (CompactCopyHints::kPlaces - 1)];
+    size_t length = guess;
+    if (!plain_key_of_length(text, end, length)) {
+      const size_t close = skip_string_text(begin, size, static_cast<size_t>(text - begin));
+      if (close >= size || begin[close] != '"') return nullptr;
+      length = static_cast<size_t>(begin + close - text);
+      guess = static_cast<unsigned char>(length < 16 ? length : 16);
+    }
+    const uint64_t head = key_head(text, length, end);
+    for (unsigned i = object_first; i < key_count; ++i) {
+      if (keys[i].head == head && keys[i].length == length && (length <= 8 || equal_bytes(keys[i].text, text, length))) {
+        return nullptr;  // a repeat: the general path keeps the last value at the first position
+      }
+    }
+    keys[key_count++] = {head, text, length};
+    p = token_at(text + length + 1);
+    if (p == nullptr || *p != ':') return nullptr;
+    p = token_at(p + 1);
+    if (p == nullptr) return nullptr;
+    next = Next::value;
+  }
+}
+
+}  // namespace tc

@@ -1,0 +1,33 @@
+// Nested values copied as they stand. Most objects and arrays inside rows are compact text
+// already (no whitespace, strings and numbers in their written form, no key twice), so their
+// output is their own bytes: they are checked, not rebuilt member by member.
+#pragma once
+#include <cstddef>
+
+#include "codec/byte_buffer.hpp"
+
+namespace tc {
+
+// What one value's walk leaves for the next: the length of the key at each place (nesting
+// level, position in its object), which the next object there most likely repeats.
+struct CompactCopyHints {
+  static constexpr unsigned kLevels = 16;
+  static constexpr unsigned kPlaces = 16;
+  unsigned char key_lengths[kLevels][kPlaces] = {};
+};
+
+// Reads the object or array whose opening bracket is at `p` (payload `[begin, end)`) and appends
+// its compact text to `out`: runs already compact are copied whole, strings and numbers not in
+// their written form are written again. Returns the position just past the value, or nullptr
+// when the value is not settled here: whitespace inside it, a grammar error, an object with a
+// key given twice or a key with an escape that is rewritten, more than `max_levels` levels of
+// nesting, or more keys open than are tracked. Nothing is reported then; the caller drops what
+// was appended and reads the value the general way, which reports any error.
+const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,
+                               CompactCopyHints& hints, ByteBuffer& out);
+
+// Whether the reader tries copy_compact_value at all (set by default). Tests turn it off to
+// check that both ways give the same results.
+extern bool g_compact_copy;
+
+}  // namespace tc

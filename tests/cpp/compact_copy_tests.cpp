@@ -1,0 +1,112 @@
+// Nested values copied as they stand must come out exactly as when they are read member by
+// member: random rows of nested objects and arrays (repeated keys, keys alike in length or in
+// their first bytes, escapes, numbers of every form, whitespace, deep nesting, broken text),
+// each read with the copy and without it.
+#include <array>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "codec/compact_copy.hpp"
+#include "table_runner.hpp"
+
+namespace {
+
+constexpr std::string_view kKeys[] = {
+    "a", "b", "id", "ab", "ba", "name", "abcdefgh", "abcdefgi", "abcdefghX", "abcdefghY", "k\\n",
+    "k\\u0041", "\\\"q", "\xc3\xa9", "k\\/", "aaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaaa",
+    "\\u00e9", "sku", "size", "stock", "\xff"};
+constexpr std::string_view kStrings[] = {
+    "\"s\"", "\"\"", "\"hello world\"", "\"\\n\"", "\"\\u00e9\"", "\"\xc3\xa9\"", "\"\\/\"", "\"a\\u0000b\"",
+    "\"\x01\"", "\"\xc3\"", "\"0123456789012345678901234567890123456789\"", "\"\\ud83d\\ude80\"", "\"\\q\""};
+constexpr std::string_view kNumbers[] = {
+    "0", "-0", "1", "-1", "12", "1.5", "1.50", "1e5", "1E5", "-1.5e-7", "0.1", "0.0001", "0.00001",
+    "123456789012345678", "-123456789012345678", "1234567890123456789", "18446744073709551616",
+    "3.141592653589793", "0.30000000000000004", "23.464771035345887", "1e400", "-", "01", "1.",
+    "2.e3", "1e", "123.456e2", "1" "2345678901234567890"};
+constexpr std::string_view kLiterals[] = {"true", "false", "null", "nul", "tru", "falsey"};
+
+class Generator {
+ public:
+  explicit Generator(uint32_t seed) : rng_(seed) {}
+
+  std::string payload() {
+    spaces_ = chance(25) ? 20 : chance(30) ? 1 : 0;  // percent of gaps with whitespace
+    std::string text = "[";
+    const int rows = std::array<int, 4>{1, 2, 3, 25}[rng_() % 4];
+    for (int r = 0; r < rows; ++r) {
+      if (r > 0) text += ',';
+      text += '{';
+      const int members = 1 + static_cast<int>(rng_() % 3);
+      for (int m = 0; m < members; ++m) {
+        if (m > 0) text += ',';
+        text.append("\"r").append(std::to_string(m)).append("\":");
+        text += (rng_() % 2) ? object(1) : array(1);
+      }
+      if (rng_() % 50 == 0) {
+        const int depth = std::array<int, 6>{30, 31, 32, 33, 40, 130}[rng_() % 6];
+        text.append(",\"deep\":").append(static_cast<size_t>(depth), '[').append("1").append(static_cast<size_t>(depth), ']');
+      }
+      text += '}';
+    }
+    text += ']';
+    return mutate(text);
+  }
+
+ private:
+  bool chance(unsigned percent) { return rng_() % 100 < percent; }
+  template <size_t N>
+  std::string_view pick(const std::string_view (&items)[N]) { return items[rng_() % N]; }
+  std::string gap() { return chance(spaces_) ? std::string(" \n\t  ").substr(rng_() % 4, 1 + rng_() % 2) : ""; }
+
+  std::string value(int depth) {
+    if (depth < 6 && chance(25)) return object(depth + 1);
+    if (depth < 6 && chance(15)) return array(depth + 1);
+    const auto kind = rng_() % 10;
+    if (kind < 4) return std::string(chance(30) ? pick(kStrings) : "\"txt\"");
+    if (kind < 8) return chance(40) ? std::string(pick(kNumbers)) : std::to_string(static_cast<int>(rng_() % 2000001) - 1000000);
+    return std::string(chance(15) ? pick(kLiterals) : kLiterals[rng_() % 3]);
+  }
+  std::string object(int depth) {
+    const int count = chance(3) ? 26 + static_cast<int>(rng_() % 6) : static_cast<int>(rng_() % 6);
+    std::string text = "{";
+    text += gap();
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) text.append(",").append(gap());
+      text.append("\"").append(pick(kKeys)).append("\"").append(gap()).append(":").append(gap()).append(value(depth));
+    }
+    return text.append(gap()).append("}");
+  }
+  std::string array(int depth) {
+    const int count = static_cast<int>(rng_() % 5);
+    std::string text = "[";
+    text += gap();
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) text.append(",").append(gap());
+      text += value(depth);
+    }
+    return text.append(gap()).append("]");
+  }
+  // Now and then one byte dropped, one put in, or the text cut short.
+  std::string mutate(std::string text) {
+    if (chance(60)) return text;
+    const size_t at = rng_() % text.size();
+    switch (rng_() % 3) {
+      case 0: return text.erase(at, 1);
+      case 1: return text.insert(at, 1, ",:{}[]\" \\1e.-"[rng_() % 13]);
+      default: return text.substr(0, at);
+    }
+  }
+
+  std::mt19937 rng_;
+  unsigned spaces_ = 0;
+};
+
+}  // namespace
+
+int main() {
+  Generator generate(20261208);
+  const bool same = tc::test::same_both_ways(
+      "nested copies", 30000, [&] { return generate.payload(); }, [](bool copy) { tc::g_compact_copy = copy; });
+  return same ? 0 : 1;
+}

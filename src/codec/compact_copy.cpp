@@ -81,8 +81,8 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
   unsigned key_count = 0;
 
   // Bytes from `run` up to the current position are compact as they stand and not yet copied.
-  // Runs vary in length: up to 64 bytes they are copied as two fixed blocks, without a branch
-  // on the length (the bytes past the run are written but not kept).
+  // Runs vary in length: up to 64 bytes they are copied as one fixed 64-byte block, without a
+  // branch on the length (the bytes past the run are written but not kept).
   const char* run = p;
   const auto copy_run = [&](const char* upto) {
     const auto n = static_cast<size_t>(upto - run);

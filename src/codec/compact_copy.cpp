@@ -41,7 +41,10 @@ uint64_t key_head(const char* text, size_t length, const char* end) {
 }
 
 // Where an integer of up to 18 digits that starts at `p` ends, or nullptr for any other
-// number: such an integer is its own compact text.
+// number: such an integer is its own compact text. This is read_number's first test, cut to
+// the digit counts that always fit; longer integers go to read_number. (Sharing that test, or
+// the quoted-string write below with the reader's, ran as many instructions but 2 to 4% slower
+// from code placement alone.)
 const char* plain_integer_end(const char* begin, size_t size, const char* p) {
   const char* digits = p + (*p == '-' ? 1 : 0);
   if (digits == begin + size || *digits < '1' || *digits > '9') return nullptr;

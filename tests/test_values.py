@@ -204,6 +204,20 @@ NESTED_COPIES = [
      "invalid row-oriented JSON: invalid escape at line 1 column 27"),
     ("key-with-kept-escape", b'[{"v":{"ab":1}},{"v":{"ab\\n":1,"ab":2}}]',
      b'{"columns":["v"],"rows":[[{"ab":1}],[{"ab\\n":1,"ab":2}]],"constants":{}}'),
+    # Objects that begin with the keys of the one before them (padded: keys are taken as known
+    # only where 16 bytes can be read)
+    ("repeat-after-shorter-object", b'[{"v":{"a":1,"b":2,"c":3}},{"v":{"a":1,"c":2}},{"v":{"a":1,"c":2,"c":3}}]' + b" " * 16,
+     b'{"columns":["v"],"rows":[[{"a":1,"b":2,"c":3}],[{"a":1,"c":2}],[{"a":1,"c":3}]],"constants":{}}'),
+    ("repeat-of-a-known-key", b'[{"v":{"a":1,"b":2}},{"v":{"a":1,"b":2,"a":3}}]' + b" " * 16,
+     b'{"columns":["v"],"rows":[[{"a":1,"b":2}],[{"a":3,"b":2}]],"constants":{}}'),
+    ("repeat-of-a-known-key-in-array", b'[{"v":[{"a":1,"b":2}]},{"v":[{"a":1,"b":2},{"a":1,"b":2,"b":3}]}]' + b" " * 16,
+     b'{"columns":["v"],"rows":[[[{"a":1,"b":2}]],[[{"a":1,"b":2},{"a":1,"b":3}]]],"constants":{}}'),
+    ("known-key-then-no-colon", b'[{"v":{"ab" :1}},{"v":{"ab" "x"}}]' + b" " * 16,
+     "invalid row-oriented JSON: expected `:` at line 1 column 29"),
+    ("long-key-between-known-keys", ('[{"v":{"a":1,"%s":2,"b":3}},{"v":{"a":1,"%s":2,"b":3}},{"v":{"a":1,"k":2,"b":3,"k":4}}]'
+                                     % ("k" * 31, "k" * 31) + " " * 16).encode(),
+     ('{"columns":["v"],"rows":[[{"a":1,"%s":2,"b":3}],[{"a":1,"%s":2,"b":3}],[{"a":1,"k":4,"b":3}]],"constants":{}}'
+      % ("k" * 31, "k" * 31)).encode()),
 ]
 
 

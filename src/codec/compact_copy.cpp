@@ -2,7 +2,9 @@
 // Keys are not interned: a repeated key is found by comparing the raw text of the object's
 // keys so far. That is exact because a key whose text the string scan passes up to its
 // closing quote is already its compact text, and two keys are equal exactly when their
-// compact texts are.
+// compact texts are. Most objects begin with the same keys as the last object at their level:
+// those keys are matched against that object's, bytes and colon in one compare, and need no
+// other check (CompactCopyHints).
 #include "codec/compact_copy.hpp"
 
 #include <cstdint>
@@ -67,6 +69,20 @@ inline bool plain_key_of_length(const char* text, const char* end, size_t length
 #endif
 }
 
+// Whether the `size` bytes at `text` are those at `known` (which has 16 bytes to read, and
+// `size` is at most 16).
+inline bool same_known_key(const char* text, const char* end, const char* known, size_t size) {
+#if defined(__SSE2__)
+  if (end - text < 16) return false;
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(known));
+  const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+  return (~same & ((1u << size) - 1)) == 0;
+#else
+  return static_cast<size_t>(end - text) >= size && equal_bytes(text, known, size);
+#endif
+}
+
 enum class Next { value, key, after_value };
 
 }  // namespace
@@ -79,6 +95,8 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
   if (max_levels > CompactCopyHints::kLevels) max_levels = CompactCopyHints::kLevels;
   bool is_object[CompactCopyHints::kLevels];
   unsigned first_key[CompactCopyHints::kLevels];
+  unsigned place[CompactCopyHints::kLevels];   // keys of the open object so far
+  bool known_run[CompactCopyHints::kLevels];   // every one of them was the known key at its place
   OpenKey keys[kMaxOpenKeys];
   unsigned levels = 0;
   unsigned key_count = 0;
@@ -129,6 +147,8 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
         if (levels == max_levels) return nullptr;
         is_object[levels] = c == '{';
         first_key[levels] = key_count;
+        place[levels] = 0;
+        known_run[levels] = levels < CompactCopyHints::kKnownLevels;
         ++levels;
         p = token_at(p + 1);
         if (p == nullptr) return nullptr;
@@ -182,11 +202,35 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
     // next == Next::key: `p` is where a key must start.
     if (*p != '"') return nullptr;
     const char* text = p + 1;
-    const unsigned object_first = first_key[levels - 1];
+    const unsigned level = levels - 1;
+    unsigned& at = place[level];
+    if (known_run[level]) {
+      // The same bytes as the known key at this place, colon included, are the same key; and
+      // as the object's keys so far were the known ones before it, it is not a repeat.
+      if (at < hints.known_keys[level]) {
+        const size_t size_here = hints.known_size[level][at];
+        if (same_known_key(text, end, hints.known_text[level][at], size_here)) {
+          ++at;
+          p = token_at(text + size_here);
+          if (p == nullptr) return nullptr;
+          next = Next::value;
+          continue;
+        }
+      }
+      // From here on the object's keys are checked one against another, the known ones too.
+      known_run[level] = false;
+      if (key_count + at > kMaxOpenKeys) return nullptr;
+      for (unsigned i = 0; i < at; ++i) {
+        const char* known = hints.known_text[level][i];
+        const size_t known_length = hints.known_size[level][i] - 2u;
+        keys[key_count++] = {key_head(known, known_length, end), known, known_length};
+      }
+    }
+    const unsigned object_first = first_key[level];
     if (key_count == kMaxOpenKeys || key_count - object_first == kMaxObjectKeys) return nullptr;
     // The key's length is first taken to be that of the key at the same place last time: the
     // key's end is then known before its bytes are scanned, and the scan only confirms it.
-    unsigned char& guess = hints.key_lengths[levels - 1][(key_count - object_first) & (CompactCopyHints::kPlaces - 1)];
+    unsigned char& guess = hints.key_lengths[level][at & (CompactCopyHints::kPlaces - 1)];
     size_t length = guess;
     if (!plain_key_of_length(text, end, length)) {
       const size_t close = skip_string_text(begin, size, static_cast<size_t>(text - begin));
@@ -200,6 +244,19 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
         return nullptr;  // a repeat: the general path keeps the last value at the first position
       }
     }
+    // Known from here, so that the run of known places stays the first keys of this one object:
+    // the key joins the run if the run reaches it, and the run ends before a key that cannot
+    // join (too long for one compare, too near the end, or no colon right after it).
+    if (level < CompactCopyHints::kKnownLevels && at < CompactCopyHints::kPlaces && hints.known_keys[level] >= at) {
+      if (length <= 14 && end - text >= 16 && text[length + 1] == ':') {
+        hints.known_text[level][at] = text;
+        hints.known_size[level][at] = static_cast<unsigned char>(length + 2);
+        hints.known_keys[level] = static_cast<unsigned char>(at + 1);
+      } else {
+        hints.known_keys[level] = static_cast<unsigned char>(at);
+      }
+    }
+    ++at;
     keys[key_count++] = {head, text, length};
     p = token_at(text + length + 1);
     if (p == nullptr || *p != ':') return nullptr;

@@ -8,12 +8,21 @@
 
 namespace tc {
 
-// What one value's walk leaves for the next: the length of the key at each place (nesting
-// level, position in its object), which the next object there most likely repeats.
+// What one value's walk leaves for the next.
+//  - The length of the key at each place (nesting level, position in its object), which the
+//    next object there most likely repeats.
+//  - For the outer levels, the keys last seen at each position, with the colon after them:
+//    an object that begins with the same keys as the last one there needs no other check for
+//    them. Kept only as a run of places from position 0 that holds the first keys of one
+//    object, so that they are known to be distinct.
 struct CompactCopyHints {
   static constexpr unsigned kLevels = 16;
   static constexpr unsigned kPlaces = 16;
+  static constexpr unsigned kKnownLevels = 4;
   unsigned char key_lengths[kLevels][kPlaces] = {};
+  unsigned char known_keys[kKnownLevels] = {};           // how many places of the run are set
+  unsigned char known_size[kKnownLevels][kPlaces] = {};  // key, closing quote and colon: at most 16
+  const char* known_text[kKnownLevels][kPlaces] = {};    // in the payload
 };
 
 // Reads the object or array whose opening bracket is at `p` (payload `[begin, end)`) and appends

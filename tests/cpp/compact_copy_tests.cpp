@@ -1,11 +1,12 @@
 // Nested values copied as they stand must come out exactly as when they are read member by
 // member: random rows of nested objects and arrays (repeated keys, keys alike in length or in
-// their first bytes, escapes, numbers of every form, whitespace, deep nesting, broken text),
-// each read with the copy and without it.
+// their first bytes, objects that begin like the one before and then differ, escapes, numbers
+// of every form, whitespace, deep nesting, broken text), each read with the copy and without it.
 #include <array>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "codec/compact_copy.hpp"
 #include "table_runner.hpp"
@@ -16,6 +17,10 @@ constexpr std::string_view kKeys[] = {
     "a", "b", "id", "ab", "ba", "name", "abcdefgh", "abcdefgi", "abcdefghX", "abcdefghY", "k\\n",
     "k\\u0041", "\\\"q", "\xc3\xa9", "k\\/", "aaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaaa",
     "\\u00e9", "sku", "size", "stock", "\xff"};
+// Keys and values a copy settles: most payloads are made of these alone.
+constexpr std::string_view kPlainKeys[] = {"a", "b", "id", "ab", "ba", "abcdefgh", "abcdefgi", "abcdefghX",
+                                           "abcdefghY", "\xc3\xa9", "aaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaaa", "sku"};
+constexpr std::string_view kPlainValues[] = {"\"s\"", "1", "-12", "1.5", "0.1", "true", "null", "[]", "{}"};
 constexpr std::string_view kStrings[] = {
     "\"s\"", "\"\"", "\"hello world\"", "\"\\n\"", "\"\\u00e9\"", "\"\xc3\xa9\"", "\"\\/\"", "\"a\\u0000b\"",
     "\"\x01\"", "\"\xc3\"", "\"0123456789012345678901234567890123456789\"", "\"\\ud83d\\ude80\"", "\"\\q\""};
@@ -31,7 +36,8 @@ class Generator {
   explicit Generator(uint32_t seed) : rng_(seed) {}
 
   std::string payload() {
-    spaces_ = chance(25) ? 20 : chance(30) ? 1 : 0;  // percent of gaps with whitespace
+    plain_ = chance(30);
+    spaces_ = plain_ ? 0 : chance(25) ? 20 : chance(30) ? 1 : 0;  // percent of gaps with whitespace
     std::string text = "[";
     const int rows = std::array<int, 4>{1, 2, 3, 25}[rng_() % 4];
     for (int r = 0; r < rows; ++r) {
@@ -50,7 +56,7 @@ class Generator {
       text += '}';
     }
     text += ']';
-    return mutate(text);
+    return plain_ ? text : mutate(text);
   }
 
  private:
@@ -62,18 +68,40 @@ class Generator {
   std::string value(int depth) {
     if (depth < 6 && chance(25)) return object(depth + 1);
     if (depth < 6 && chance(15)) return array(depth + 1);
+    if (plain_) return std::string(pick(kPlainValues));
     const auto kind = rng_() % 10;
     if (kind < 4) return std::string(chance(30) ? pick(kStrings) : "\"txt\"");
     if (kind < 8) return chance(40) ? std::string(pick(kNumbers)) : std::to_string(static_cast<int>(rng_() % 2000001) - 1000000);
     return std::string(chance(15) ? pick(kLiterals) : kLiterals[rng_() % 3]);
   }
+  // Mostly the keys of the last object at this depth, as they were or with one change: cut
+  // short, one left out, or one of them again at the end. Otherwise keys picked at random.
+  std::vector<std::string_view> keys(int depth) {
+    std::vector<std::string_view>& last = last_keys_[static_cast<size_t>(depth)];
+    std::vector<std::string_view> keys;
+    if (!last.empty() && chance(60)) {
+      keys = last;
+      switch (rng_() % 4) {
+        case 0: keys.resize(rng_() % (keys.size() + 1)); break;
+        case 1: keys.erase(keys.begin() + static_cast<ptrdiff_t>(rng_() % keys.size())); break;
+        case 2: keys.push_back(keys[rng_() % keys.size()]); break;
+        default: break;
+      }
+    } else {
+      const int count = chance(3) ? 26 + static_cast<int>(rng_() % 6) : static_cast<int>(rng_() % 6);
+      for (int i = 0; i < count; ++i) keys.push_back(plain_ ? pick(kPlainKeys) : pick(kKeys));
+    }
+    last = keys;
+    return keys;
+  }
   std::string object(int depth) {
-    const int count = chance(3) ? 26 + static_cast<int>(rng_() % 6) : static_cast<int>(rng_() % 6);
     std::string text = "{";
     text += gap();
-    for (int i = 0; i < count; ++i) {
-      if (i > 0) text.append(",").append(gap());
-      text.append("\"").append(pick(kKeys)).append("\"").append(gap()).append(":").append(gap()).append(value(depth));
+    bool first = true;
+    for (std::string_view key : keys(depth)) {
+      if (!first) text.append(",").append(gap());
+      first = false;
+      text.append("\"").append(key).append("\"").append(gap()).append(":").append(gap()).append(value(depth));
     }
     return text.append(gap()).append("}");
   }
@@ -100,6 +128,8 @@ class Generator {
 
   std::mt19937 rng_;
   unsigned spaces_ = 0;
+  bool plain_ = false;  // keys and values the copy settles, no whitespace, nothing broken
+  std::array<std::vector<std::string_view>, 8> last_keys_;
 };
 
 }  // namespace

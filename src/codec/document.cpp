@@ -111,7 +111,7 @@ class RowWriter {
       out_.put(']');
       return;
     }
-    out_.put_nulls(columns_ - next_);
+    if (next_ != columns_) out_.put_nulls(columns_ - next_);  // most rows end with their last column
     out_.back_up();
     out_.put(']');
   }

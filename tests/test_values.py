@@ -214,6 +214,12 @@ NESTED_COPIES = [
      b'{"columns":["v"],"rows":[[[{"a":1,"b":2}]],[[{"a":1,"b":2},{"a":1,"b":3}]]],"constants":{}}'),
     ("known-key-then-no-colon", b'[{"v":{"ab" :1}},{"v":{"ab" "x"}}]' + b" " * 16,
      "invalid row-oriented JSON: expected `:` at line 1 column 29"),
+    ("known-key-then-comma", b'[{"v":{"ab":1}},{"v":{"ab",1}}]' + b" " * 32,
+     "invalid row-oriented JSON: expected `:` at line 1 column 27"),
+    ("keys-alike-in-first-16-bytes", b'[{"v":{"a":1,"abcdefghijklmnop_1":2}},{"v":{"a":1,"abcdefghijklmnop_2":2,"abcdefghijklmnop_2":3}}]' + b" " * 32,
+     b'{"columns":["v"],"rows":[[{"a":1,"abcdefghijklmnop_1":2}],[{"a":1,"abcdefghijklmnop_2":3}]],"constants":{}}'),
+    ("keys-of-30-bytes-alike-but-the-last", ('[{"v":{"a":1,"%sx":2}},{"v":{"a":1,"%sy":2,"%sy":3}}]' % (("k" * 29,) * 3) + " " * 32).encode(),
+     ('{"columns":["v"],"rows":[[{"a":1,"%sx":2}],[{"a":1,"%sy":3}]],"constants":{}}' % (("k" * 29,) * 2)).encode()),
     ("long-key-between-known-keys", ('[{"v":{"a":1,"%s":2,"b":3}},{"v":{"a":1,"%s":2,"b":3}},{"v":{"a":1,"k":2,"b":3,"k":4}}]'
                                      % ("k" * 31, "k" * 31) + " " * 16).encode(),
      ('{"columns":["v"],"rows":[[{"a":1,"%s":2,"b":3}],[{"a":1,"%s":2,"b":3}],[{"a":1,"k":4,"b":3}]],"constants":{}}'

@@ -69,15 +69,24 @@ inline bool plain_key_of_length(const char* text, const char* end, size_t length
 #endif
 }
 
-// Whether the `size` bytes at `text` are those at `known` (which has 16 bytes to read, and
-// `size` is at most 16).
+// Whether the `size` bytes at `text` are those at `known`, where `size` is at most 32 and
+// `known` has 16 bytes to read, or 32 when `size` is over 16.
 inline bool same_known_key(const char* text, const char* end, const char* known, size_t size) {
 #if defined(__SSE2__)
-  if (end - text < 16) return false;
-  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(known));
-  const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
-  return (~same & ((1u << size) - 1)) == 0;
+  const auto same_bytes = [&](size_t from) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(known + from));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+  };
+  uint32_t same;
+  if (size <= 16) {
+    if (end - text < 16) return false;
+    same = same_bytes(0);
+  } else {
+    if (end - text < 32) return false;
+    same = same_bytes(0) | same_bytes(16) << 16;
+  }
+  return (~same & static_cast<uint32_t>((uint64_t{1} << size) - 1)) == 0;
 #else
   return static_cast<size_t>(end - text) >= size && equal_bytes(text, known, size);
 #endif
@@ -247,8 +256,8 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
     // Known from here, so that the run of known places stays the first keys of this one object:
     // the key joins the run if the run reaches it, and the run ends before a key that cannot
     // join (too long for one compare, too near the end, or no colon right after it).
-    if (level < CompactCopyHints::kKnownLevels && at < CompactCopyHints::kPlaces && hints.known_keys[level] >= at) {
-      if (length <= 14 && end - text >= 16 && text[length + 1] == ':') {
+    if (level < CompactCopyHints::kKnownLevels && at < CompactCopyHints::kKnownPlaces && hints.known_keys[level] >= at) {
+      if (length <= 30 && end - text >= (length <= 14 ? 16 : 32) && text[length + 1] == ':') {
         hints.known_text[level][at] = text;
         hints.known_size[level][at] = static_cast<unsigned char>(length + 2);
         hints.known_keys[level] = static_cast<unsigned char>(at + 1);

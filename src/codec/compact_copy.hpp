@@ -8,7 +8,7 @@
 
 namespace tc {
 
-// What one value's walk leaves for the next.
+// What one value's walk leaves for the next (of the same row member, as the reader keeps them).
 //  - The length of the key at each place (nesting level, position in its object), which the
 //    next object there most likely repeats.
 //  - For the outer levels, the keys last seen at each position, with the colon after them:
@@ -19,10 +19,13 @@ struct CompactCopyHints {
   static constexpr unsigned kLevels = 16;
   static constexpr unsigned kPlaces = 16;
   static constexpr unsigned kKnownLevels = 4;
-  unsigned char key_lengths[kLevels][kPlaces] = {};
-  unsigned char known_keys[kKnownLevels] = {};           // how many places of the run are set
-  unsigned char known_size[kKnownLevels][kPlaces] = {};  // key, closing quote and colon: at most 16
-  const char* known_text[kKnownLevels][kPlaces] = {};    // in the payload
+  static constexpr unsigned kKnownPlaces = 24;
+  // The known keys' places are left unset: only those the run covers are read.
+  CompactCopyHints() : key_lengths{}, known_keys{} {}
+  unsigned char key_lengths[kLevels][kPlaces];
+  unsigned char known_keys[kKnownLevels];                // how many places of the run are set
+  unsigned char known_size[kKnownLevels][kKnownPlaces];  // key, closing quote and colon: at most 32
+  const char* known_text[kKnownLevels][kKnownPlaces];    // in the payload
 };
 
 // Reads the object or array whose opening bracket is at `p` (payload `[begin, end)`) and appends

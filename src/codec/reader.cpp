@@ -14,6 +14,7 @@
 #include "codec/reader.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -157,7 +158,11 @@ class Reader {
   std::pmr::vector<SavedStamp> saved_stamps_;
 
   unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
-  std::optional<CompactCopyHints> compact_copy_hints_;  // made at the first try
+  // Hints for the copy, by the row member whose value is copied (a few sets, shared by key id
+  // modulo their number): one member's values are alike, and different members' values would
+  // keep displacing each other's known keys. Made at the first try.
+  static constexpr unsigned kHintSets = 4;
+  std::optional<std::array<CompactCopyHints, kHintSets>> compact_copy_hints_;
 
   // How far ahead of their use the cell arena and the member list are mapped (bytes).
   size_t cells_mapped_ = 0;
@@ -475,8 +480,9 @@ Pos Reader::read_member_value(Pos p, uint32_t key) {
   if (p[-1] == ':' && compact_copy_misses_left_ != 0 &&
       (*p == '{' || (*p == '[' && end_ - p > 1 && p[1] != '-' && !is_decimal_digit(p[1])))) {
     if (!compact_copy_hints_) compact_copy_hints_.emplace();
+    CompactCopyHints& hints = (*compact_copy_hints_)[key % kHintSets];
     const size_t begin = cells_.size();
-    if (Pos after = copy_compact_value(begin_, end_, p, depth_ - 1, *compact_copy_hints_, cells_)) return after;
+    if (Pos after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_)) return after;
     cells_.resize_down(begin);
     --compact_copy_misses_left_;
   }

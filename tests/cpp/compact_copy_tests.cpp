@@ -18,8 +18,10 @@ constexpr std::string_view kKeys[] = {
     "k\\u0041", "\\\"q", "\xc3\xa9", "k\\/", "aaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaaa",
     "\\u00e9", "sku", "size", "stock", "\xff"};
 // Keys and values a copy settles: most payloads are made of these alone.
-constexpr std::string_view kPlainKeys[] = {"a", "b", "id", "ab", "ba", "abcdefgh", "abcdefgi", "abcdefghX",
-                                           "abcdefghY", "\xc3\xa9", "aaaaaaaaaaaaaaa", "aaaaaaaaaaaaaaaaa", "sku"};
+constexpr std::string_view kPlainKeys[] = {
+    "a", "b", "id", "ab", "ba", "abcdefgh", "abcdefgi", "abcdefghX", "abcdefghY", "\xc3\xa9", "aaaaaaaaaaaaaaa",
+    "aaaaaaaaaaaaaaaaa", "sku", "abcdefghijklmnop_x", "abcdefghijklmnop_y", "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkx",
+    "kkkkkkkkkkkkkkkkkkkkkkkkkkkkky", "kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkz"};
 constexpr std::string_view kPlainValues[] = {"\"s\"", "1", "-12", "1.5", "0.1", "true", "null", "[]", "{}"};
 constexpr std::string_view kStrings[] = {
     "\"s\"", "\"\"", "\"hello world\"", "\"\\n\"", "\"\\u00e9\"", "\"\xc3\xa9\"", "\"\\/\"", "\"a\\u0000b\"",

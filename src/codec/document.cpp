@@ -111,7 +111,7 @@ class RowWriter {
       out_.put(']');
       return;
     }
-    if (next_ != columns_) out_.put_nulls(columns_ - next_);  // most rows end with their last column
+    out_.put_nulls(columns_ - next_);
     out_.back_up();
     out_.put(']');
   }

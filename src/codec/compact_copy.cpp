@@ -69,26 +69,26 @@ inline bool plain_key_of_length(const char* text, const char* end, size_t length
 #endif
 }
 
-// Whether the `size` bytes at `text` are those at `known`, where `size` is at most 32 and
-// `known` has 16 bytes to read, or 32 when `size` is over 16.
+// Known keys are compared with their closing quote and colon, up to this many bytes, in 16-byte
+// blocks: `known_key_reach` is how many bytes such a compare reads.
+constexpr size_t kMaxKnownSize = 32;
+constexpr size_t known_key_reach(size_t size) { return size <= 16 ? 16 : 32; }
+
+// Whether the `size` bytes at `text` are those at `known` (which has known_key_reach(size)
+// bytes to read).
 inline bool same_known_key(const char* text, const char* end, const char* known, size_t size) {
+  if (static_cast<size_t>(end - text) < known_key_reach(size)) return false;
 #if defined(__SSE2__)
   const auto same_bytes = [&](size_t from) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(known + from));
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
   };
-  uint32_t same;
-  if (size <= 16) {
-    if (end - text < 16) return false;
-    same = same_bytes(0);
-  } else {
-    if (end - text < 32) return false;
-    same = same_bytes(0) | same_bytes(16) << 16;
-  }
+  uint32_t same = same_bytes(0);
+  if (size > 16) same |= same_bytes(16) << 16;
   return (~same & static_cast<uint32_t>((uint64_t{1} << size) - 1)) == 0;
 #else
-  return static_cast<size_t>(end - text) >= size && equal_bytes(text, known, size);
+  return equal_bytes(text, known, size);
 #endif
 }
 
@@ -257,9 +257,11 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
     // the key joins the run if the run reaches it, and the run ends before a key that cannot
     // join (too long for one compare, too near the end, or no colon right after it).
     if (level < CompactCopyHints::kKnownLevels && at < CompactCopyHints::kKnownPlaces && hints.known_keys[level] >= at) {
-      if (length <= 30 && end - text >= (length <= 14 ? 16 : 32) && text[length + 1] == ':') {
+      const size_t known_size = length + 2;
+      if (known_size <= kMaxKnownSize && static_cast<size_t>(end - text) >= known_key_reach(known_size) &&
+          text[length + 1] == ':') {
         hints.known_text[level][at] = text;
-        hints.known_size[level][at] = static_cast<unsigned char>(length + 2);
+        hints.known_size[level][at] = static_cast<unsigned char>(known_size);
         hints.known_keys[level] = static_cast<unsigned char>(at + 1);
       } else {
         hints.known_keys[level] = static_cast<unsigned char>(at);

@@ -82,9 +82,10 @@ inline bool significand_overflows(uint64_t s, unsigned digit) {
 }
 
 // The fixed conversion steps: x = S as double, scaled by one power of ten. False on overflow.
-bool scale_to_double(uint64_t significand, int32_t exponent, double& result) {
+// E is taken within the range of int32 first.
+bool scale_to_double(uint64_t significand, int64_t exponent, double& result) {
   double x = static_cast<double>(significand);
-  int64_t e = exponent;
+  int64_t e = std::clamp<int64_t>(exponent, INT32_MIN, INT32_MAX);
   while (e > 308 || e < -308) {
     if (x == 0.0) {
       result = x;
@@ -395,17 +396,18 @@ bool is_written_form(const char* input, const NumberText& t) {
 
 // A short decimal (S below 10^15, |E| <= 22) converts with one exact rounding, and its own
 // significant digits are the shortest text of the result: lay them out from the input.
-size_t write_short_decimal(const char* input, const NumberText& t, int64_t exponent, char* out) {
+size_t write_short_decimal(const char* input, size_t int_begin, size_t frac_end, bool negative, int64_t exponent,
+                           char* out) {
   char digits[24];
   size_t count = 0;
-  for (size_t pos = t.int_begin; pos < t.frac_end; ++pos) {
+  for (size_t pos = int_begin; pos < frac_end; ++pos) {
     char c = input[pos];
     if (c == '.' || (count == 0 && c == '0')) continue;
     digits[count++] = c;
   }
   const int first_exponent = static_cast<int>(exponent) + static_cast<int>(count) - 1;
   while (count > 0 && digits[count - 1] == '0') --count;
-  return write_float_digits(t.negative, digits, count, first_exponent, out);
+  return write_float_digits(negative, digits, count, first_exponent, out);
 }
 
 // m × 10^e rounded once, for m up to 2^53 and |e| at most 22: both factors are exact doubles.
@@ -498,6 +500,76 @@ bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_
   return true;
 }
 
+// The next most usual floats, read in one go: I.F with an exponent part of up to three digits
+// (I not starting with 0), and 0.F, each with at most 19 significant digits. The same steps as
+// the general path below, on what these layouts settle at once. False, with nothing read or
+// written, for any other number, and wherever the general path has more to decide (a zero, a
+// result out of range).
+bool read_exponent_or_fraction(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
+  const size_t frac_begin = int_end + 1;
+  const size_t frac_end = skip_digits(input, size, frac_begin);
+  const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
+  const bool negative = first_digit != pos;
+  const size_t frac_digits = frac_end - frac_begin;
+  if (frac_digits == 0) return false;
+  const bool ends_in_zero = input[frac_end - 1] == '0';
+  const bool has_exponent = frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E');
+  uint64_t significand;
+  int64_t exponent = -static_cast<int64_t>(frac_digits);
+  size_t end = frac_end;
+  bool layout;  // the writer's layout (has_written_layout)
+  if (input[first_digit] == '0') {  // 0.F
+    if (has_exponent) return false;
+    const size_t zeros = leading_zeros(input + frac_begin, input + frac_end);
+    const size_t significant = frac_digits - zeros;
+    if (significant == 0 || significant > 19) return false;
+    if (!ends_in_zero && zeros <= 4 && significant <= 15) {  // its written form (is_written_form)
+      out.append_short(input + pos, frac_end - pos, size - pos);
+      pos = frac_end;
+      return true;
+    }
+    significand = digits_value(input + frac_begin, input + frac_end);
+    layout = !ends_in_zero && zeros <= 4 && significant <= 17;
+  } else {
+    const size_t int_digits = int_end - first_digit;
+    const size_t digits = int_digits + frac_digits;
+    if (digits > 19 || !has_exponent) return false;  // I.F without one is read_plain_decimal's
+    significand = digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
+                  digits_value(input + frac_begin, input + frac_end);
+    layout = !ends_in_zero && digits <= 17;
+    {
+      size_t e = frac_end + 1;
+      const bool sign = e < size && (input[e] == '+' || input[e] == '-');
+      const bool exponent_negative = sign && input[e] == '-';
+      e += sign ? 1 : 0;
+      const size_t exponent_begin = e;
+      int64_t value = 0;
+      for (; e < size && e - exponent_begin < 4 && is_decimal_digit(input[e]); ++e) value = value * 10 + (input[e] - '0');
+      if (e == exponent_begin || e - exponent_begin == 4) return false;
+      exponent += exponent_negative ? -value : value;
+      end = e;
+      // One digit, and the exponent signed and without leading zeros, where the writer uses it.
+      layout = layout && int_digits == 1 && input[frac_end] == 'e' && sign && input[exponent_begin] != '0' &&
+               (exponent_negative ? value >= 6 : value >= 16);
+    }
+  }
+  char* dst = out.reserve(kMaxFloatText);
+  if (significand < 1000000000000000ULL && exponent >= -22 && exponent <= 22) {
+    out.commit(write_short_decimal(input, first_digit, frac_end, negative, exponent, dst));
+    pos = end;
+    return true;
+  }
+  double x = 0;
+  if (!scale_to_double(significand, exponent, x) || x == 0.0) return false;
+  if (layout) {
+    put_long_float(input + pos, end - pos, size - pos, negative, significand, exponent, x, out);
+  } else {
+    out.commit(write_float(negative ? -x : x, dst));
+  }
+  pos = end;
+  return true;
+}
+
 }  // namespace
 
 ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
@@ -514,7 +586,13 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
       return {};
     }
   }
-  if (int_end != 0 && int_end < size && input[int_end] == '.' && read_plain_decimal(input, size, pos, int_end, out)) {
+  if (int_end != 0) {
+    if (int_end < size && input[int_end] == '.' &&
+        (read_plain_decimal(input, size, pos, int_end, out) || read_exponent_or_fraction(input, size, pos, int_end, out))) {
+      return {};
+    }
+  } else if (first_digit + 1 < size && input[first_digit] == '0' && input[first_digit + 1] == '.' &&
+             read_exponent_or_fraction(input, size, pos, first_digit + 1, out)) {
     return {};
   }
   NumberText t;
@@ -543,12 +621,11 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
     return {};
   }
   if (significand < 1000000000000000ULL && exponent >= -22 && exponent <= 22 && significand != 0) {
-    out.commit(write_short_decimal(input, t, exponent, dst));
+    out.commit(write_short_decimal(input, t.int_begin, t.frac_end, t.negative, exponent, dst));
     return {};
   }
-  const int32_t e32 = exponent > INT32_MAX ? INT32_MAX : exponent < INT32_MIN ? INT32_MIN : static_cast<int32_t>(exponent);
   double x = 0;
-  if (!scale_to_double(significand, e32, x)) return fail_at(ErrorCode::kNumberOutOfRange, t.end - 1);
+  if (!scale_to_double(significand, exponent, x)) return fail_at(ErrorCode::kNumberOutOfRange, t.end - 1);
   if (x != 0.0 && has_written_layout(input, t)) {
     put_long_float(input + t.start, t.end - t.start, size - t.start, t.negative, significand, exponent, x, out);
     return {};

@@ -5,6 +5,7 @@ from rounds import Workload
 
 OURS, ORJSON, STDLIB, SIMDJSON = "tarvel_codec", "orjson", "stdlib", "simdjson parse"
 ROUND_TRIP = "orjson round trip"
+FLOOR = "output floor"
 
 
 def _ratio(a: float | None, b: float | None) -> str:
@@ -63,3 +64,20 @@ def print_round_trip(workloads: list[Workload], mbps: dict) -> None:
         print(f"  {w.shape:<8} {w.size_label:<6} {_mbps(get(ROUND_TRIP)):>8} | "
               f"{_ratio(get(OURS), get(ROUND_TRIP)):>9} {_ratio(get(ORJSON), get(ROUND_TRIP)):>11} "
               f"{(f'{10 * pipeline:.2f}' if pipeline else '-'):>9}")
+
+
+def print_output_floor(workloads: list[Workload], mbps: dict) -> None:
+    """The least time any call that returns tarvel's output can take here, against the parse."""
+    print("output floor: b'n' * len(tarvel's output), one bytes object of the output's size allocated and")
+    print("filled, which no call returning that output can beat; 'left at 0.5' is the time a transform at")
+    print("÷simdjson 0.5 has for all but making its output, in bare parses of the payload (below 1, it would")
+    print("have to read the payload faster than the SIMD parser does)")
+    print(f"  {'shape':<8} {'size':<6} {'MB/s':>8} | {'floor÷simdjson':>14} {'left at 0.5':>11} {'tarvel÷floor':>12}")
+    for w in workloads:
+        if w.size_label not in ("100KB", "10MB"):
+            continue
+        get = lambda name: mbps.get((w.shape, w.size_label, name))  # noqa: E731
+        floor, parse = get(FLOOR), get(SIMDJSON)
+        left = f"{2 - parse / floor:.2f}" if floor and parse else "-"  # 2 parses, less the floor's time
+        print(f"  {w.shape:<8} {w.size_label:<6} {_mbps(floor):>8} | {_ratio(floor, parse):>14} {left:>11} "
+              f"{_ratio(get(OURS), floor):>12}")

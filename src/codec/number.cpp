@@ -536,22 +536,20 @@ bool read_exponent_or_fraction(const char* input, size_t size, size_t& pos, size
     if (digits > 19 || !has_exponent) return false;  // I.F without one is read_plain_decimal's
     significand = digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
                   digits_value(input + frac_begin, input + frac_end);
-    layout = !ends_in_zero && digits <= 17;
-    {
-      size_t e = frac_end + 1;
-      const bool sign = e < size && (input[e] == '+' || input[e] == '-');
-      const bool exponent_negative = sign && input[e] == '-';
-      e += sign ? 1 : 0;
-      const size_t exponent_begin = e;
-      int64_t value = 0;
-      for (; e < size && e - exponent_begin < 4 && is_decimal_digit(input[e]); ++e) value = value * 10 + (input[e] - '0');
-      if (e == exponent_begin || e - exponent_begin == 4) return false;
-      exponent += exponent_negative ? -value : value;
-      end = e;
-      // One digit, and the exponent signed and without leading zeros, where the writer uses it.
-      layout = layout && int_digits == 1 && input[frac_end] == 'e' && sign && input[exponent_begin] != '0' &&
-               (exponent_negative ? value >= 6 : value >= 16);
-    }
+    size_t e = frac_end + 1;  // the exponent part: a sign if any, then one to three digits
+    const bool sign = e < size && (input[e] == '+' || input[e] == '-');
+    const bool exponent_negative = sign && input[e] == '-';
+    e += sign ? 1 : 0;
+    const size_t exponent_begin = e;
+    int64_t value = 0;
+    for (; e < size && e - exponent_begin < 4 && is_decimal_digit(input[e]); ++e) value = value * 10 + (input[e] - '0');
+    if (e == exponent_begin || e - exponent_begin == 4) return false;
+    exponent += exponent_negative ? -value : value;
+    end = e;
+    // One digit before the point, and the exponent signed and without leading zeros, where the
+    // writer uses that layout.
+    layout = !ends_in_zero && digits <= 17 && int_digits == 1 && input[frac_end] == 'e' && sign &&
+             input[exponent_begin] != '0' && (exponent_negative ? value >= 6 : value >= 16);
   }
   char* dst = out.reserve(kMaxFloatText);
   if (significand < 1000000000000000ULL && exponent >= -22 && exponent <= 22) {

@@ -5,7 +5,6 @@ from rounds import Workload
 
 OURS, ORJSON, STDLIB, SIMDJSON = "tarvel_codec", "orjson", "stdlib", "simdjson parse"
 ROUND_TRIP = "orjson round trip"
-FLOOR = "output floor"
 
 
 def _ratio(a: float | None, b: float | None) -> str:
@@ -51,34 +50,16 @@ def print_latency(workloads: list[Workload], medians: dict) -> None:
         print(f"  {w.shape:<8} tarvel {us(ours)}   orjson pipeline {us(theirs)}   ratio {_ratio(ours, theirs)}")
 
 
-def _large(workloads: list[Workload], mbps: dict):
-    """The 100 KB and 10 MB workloads, each with a lookup of its MB/s by contender."""
-    for w in workloads:
-        if w.size_label in ("100KB", "10MB"):
-            yield w, lambda name, w=w: mbps.get((w.shape, w.size_label, name))
-
-
 def print_round_trip(workloads: list[Workload], mbps: dict) -> None:
     """How much of the orjson pipeline's time is orjson's own parse and dump, without the layout."""
     print("orjson round trip (orjson.loads + orjson.dumps of the rows, no layout): the floor of any orjson pipeline;")
     print("tarvel is 10x the pipeline when tarvel÷it reaches 10 x pipeline÷it")
     print(f"  {'shape':<8} {'size':<6} {'MB/s':>8} | {'tarvel÷it':>9} {'pipeline÷it':>11} {'10 x that':>9}")
-    for w, get in _large(workloads, mbps):
+    for w in workloads:
+        if w.size_label not in ("100KB", "10MB"):
+            continue
+        get = lambda name: mbps.get((w.shape, w.size_label, name))  # noqa: E731
         pipeline = get(ORJSON) / get(ROUND_TRIP) if get(ORJSON) and get(ROUND_TRIP) else None
         print(f"  {w.shape:<8} {w.size_label:<6} {_mbps(get(ROUND_TRIP)):>8} | "
               f"{_ratio(get(OURS), get(ROUND_TRIP)):>9} {_ratio(get(ORJSON), get(ROUND_TRIP)):>11} "
               f"{(f'{10 * pipeline:.2f}' if pipeline else '-'):>9}")
-
-
-def print_output_floor(workloads: list[Workload], mbps: dict) -> None:
-    """The least time any call that returns tarvel's output can take here, against the parse."""
-    print("output floor: b'n' * len(tarvel's output), one bytes object of the output's size allocated and")
-    print("filled, which no call returning that output can beat; 'left at 0.5' is the time a transform at")
-    print("÷simdjson 0.5 has for all but making its output, in bare parses of the payload (below 1, it would")
-    print("have to read the payload faster than the SIMD parser does)")
-    print(f"  {'shape':<8} {'size':<6} {'MB/s':>8} | {'floor÷simdjson':>14} {'left at 0.5':>11} {'tarvel÷floor':>12}")
-    for w, get in _large(workloads, mbps):
-        floor, parse = get(FLOOR), get(SIMDJSON)
-        left = f"{2 - parse / floor:.2f}" if floor and parse else "-"  # 2 parses, less the floor's time
-        print(f"  {w.shape:<8} {w.size_label:<6} {_mbps(floor):>8} | {_ratio(floor, parse):>14} {left:>11} "
-              f"{_ratio(get(OURS), floor):>12}")

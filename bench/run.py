@@ -14,7 +14,6 @@ import sys
 import tempfile
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Callable
 
 import machine
 import memory_probe
@@ -66,14 +65,6 @@ def checked_contenders(workloads: list[Workload], include_ours: bool) -> dict:
                   f"{'parses every payload' if not contender.makes_document else verdict.describe()}")
             passed[contender.name] = contender.run
     return passed
-
-
-def output_floor(ours, workloads: list[Workload]) -> tuple[Callable[[bytes], bytes], dict]:
-    """A call that only makes a bytes object of tarvel's output size for the payload, and the
-    output sizes per workload."""
-    sizes = {id(p): len(ours(p)) for w in workloads for p in w.payloads}
-    out_sizes = {(w.shape, w.size_label): sum(sizes[id(p)] for p in w.payloads) for w in workloads}
-    return (lambda payload: b"n" * sizes[id(payload)]), out_sizes
 
 
 def print_threads(workloads: list[Workload], run, settings: Settings) -> list[float]:
@@ -158,23 +149,18 @@ def main() -> int:
     if not contenders:
         print("nothing to time")
         return 1
-    ours = contenders.get(report.OURS)
-    out_sizes = {}
-    if ours:
-        contenders[report.FLOOR], out_sizes = output_floor(ours, workloads)
     small = [w for w in workloads if w.nbytes < 1_000_000]
     big = [w for w in workloads if w.nbytes >= 1_000_000]
     medians = interleaved_medians(small, contenders, settings.rounds, settings.min_sample_seconds)
     medians.update(interleaved_medians(big, contenders, settings.big_rounds, settings.min_sample_seconds))
     mbps = report.throughput(workloads, medians, list(contenders))
+    ours = contenders.get(report.OURS)
+    out_sizes = {(w.shape, w.size_label): sum(len(ours(p)) for p in w.payloads) for w in workloads} if ours else {}
     print()
     report.print_throughput(workloads, mbps, out_sizes)
     if report.ROUND_TRIP in contenders and report.ORJSON in contenders:
         print()
         report.print_round_trip(workloads, mbps)
-    if report.FLOOR in contenders and report.SIMDJSON in contenders:
-        print()
-        report.print_output_floor(workloads, mbps)
     print()
     report.print_latency(workloads, medians)
     threads, memory = [], []

@@ -84,6 +84,10 @@ NUMBERS = [
     ("900719925474099.3", "900719925474099.2"), ("9.999999999999999", "10.0"),
     ("941873820581.2702", "941873820581.2701"), ("99842.35508716458", "99842.35508716459"),
     ("0.009630647062995286", "0.009630647062995285"),
+    # seventeen digits: kept where they are the nearest of the texts that read back as x,
+    # rewritten where S, past 2**53, was rounded before the division
+    ("1.1780235643736914", "1.1780235643736914"), ("12345.678901234567", "12345.678901234567"),
+    ("3.7200731926774235", "3.720073192677423"), ("439525416626.55164", "439525416626.5517"),
     # below one, with more fraction digits than a significand holds, zeros after the point
     # not counted: 19 significant digits or fewer, then 20 and 21
     ("0.00023281575290311706", "0.00023281575290311703"),

@@ -430,6 +430,44 @@ bool is_own_shortest(uint64_t s, int64_t e, double x) {
   return exact_scale(s - 1, e) != x && exact_scale(s + 1, e) != x;
 }
 
+// The same question where S has more digits than a double holds (17, mostly), for E from -19
+// to -1, answered in integers without branching on the digits. x = m × 2^-q is what the decimals
+// within 2^-q / 2 of it read back as (the ends too, for an even m). Scaled by 2^(q + 1) × 10^-E,
+// x is 2m × 10^-E, that reach is 10^-E, and a text T × 10^E is T × 2^(q + 1): all integers. The
+// search for the shortest digits takes the multiple of ten within reach if there is one, else
+// the unit within reach nearest to x (ties to even); S is the text when it is that unit. False
+// means not settled here, as for x below about 1/64 (q past 58) or a power of two (whose reach
+// is shorter below).
+bool is_own_shortest_by_integers(uint64_t s, int64_t e, double x) {
+  if (e >= 0 || e < -19 || s < 10) return false;
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+  const int q = 1075 - (static_cast<int>(bits >> 52) & 0x7FF);
+  if (fraction == 0 || q < 1 || q > 58) return false;
+  const uint64_t m = fraction | (uint64_t{1} << 52);
+  const uint64_t power = kIntegerPowersOfTen[static_cast<size_t>(-e)];
+  // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1).
+  const auto twice_x = static_cast<unsigned __int128>(2 * m) * power;
+  const auto text = (static_cast<unsigned __int128>(s >> (63 - q)) << 64) | (s << (q + 1));
+  const auto difference = static_cast<__int128>(twice_x - text);
+  constexpr __int128 kNear = __int128{1} << 62;
+  if (difference <= -kNear || difference >= kNear) return false;  // S is not x's nearest unit
+  const auto d = static_cast<int64_t>(difference);
+  const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
+  const uint64_t half = uint64_t{1} << q;  // half a unit
+  const uint64_t reach = power - (m & 1);
+  const uint64_t below = s % 10;  // units down to the multiple of ten at or below S
+  const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
+  const bool within = distance <= reach;
+  // The multiples of ten on either side (S itself when it ends in 0: then false), in unsigned
+  // arithmetic: both distances are below 2^64 wherever S is nearest, and false comes anyway
+  // where it is not.
+  const auto u = static_cast<uint64_t>(d);
+  const bool tens_out = (u + (below << (q + 1)) > reach) & (((10 - below) << (q + 1)) - u > reach);
+  return nearest & within & tens_out;
+}
+
 // Whether the text is laid out the way the writer lays out a float's significant digits, so that
 // when those digits are the shortest of the value the text is already its written form: at most
 // 17 significant digits, the last one not zero, and either a plain decimal (below one, at most
@@ -456,7 +494,7 @@ bool has_written_layout(const char* input, const NumberText& t) {
 // text is copied rather than written again. Inlined: as a call it costs both callers 2%.
 [[gnu::always_inline]] inline void put_long_float(const char* text, size_t length, size_t room, bool negative,
                                                   uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
-  if (!is_own_shortest(significand, exponent, x)) {
+  if (!is_own_shortest(significand, exponent, x) && !is_own_shortest_by_integers(significand, exponent, x)) {
     const Decimal decimal = trimmed_shortest(x);
     if (decimal.digits != significand || decimal.exponent != exponent) {
       out.commit(write_decimal(negative, decimal, out.reserve(kMaxFloatText)));

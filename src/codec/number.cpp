@@ -504,6 +504,28 @@ bool has_written_layout(const char* input, const NumberText& t) {
   out.append_short(text, length, room);
 }
 
+// A float from its parts S × 10^E and its text [start, end): a short decimal laid out from its
+// own digits, else x by the fixed steps, kept as written where its text has the writer's layout
+// (`layout`) and x is not zero, else written. Fails where x is out of range.
+[[gnu::always_inline]] inline ReadStatus put_float(const char* input, size_t size, size_t start, size_t end,
+                                                   size_t int_begin, size_t frac_end, bool negative,
+                                                   uint64_t significand, int64_t exponent, bool layout,
+                                                   ByteBuffer& out) {
+  char* dst = out.reserve(kMaxFloatText);
+  if (significand < 1000000000000000ULL && exponent >= -22 && exponent <= 22 && significand != 0) {
+    out.commit(write_short_decimal(input, int_begin, frac_end, negative, exponent, dst));
+    return {};
+  }
+  double x = 0;
+  if (!scale_to_double(significand, exponent, x)) return fail_at(ErrorCode::kNumberOutOfRange, end - 1);
+  if (x != 0.0 && layout) {
+    put_long_float(input + start, end - start, size - start, negative, significand, exponent, x, out);
+  } else {
+    out.commit(write_float(negative ? -x : x, dst));
+  }
+  return {};
+}
+
 // The usual float, I.F with I not starting with 0, up to 19 digits and no exponent part, read
 // in one go: the same steps as below, on what this layout settles at once. False, with nothing
 // read, for any other number.
@@ -541,8 +563,7 @@ bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_
 // The next most usual floats, read in one go: I.F with an exponent part of up to three digits
 // (I not starting with 0), and 0.F, each with at most 19 significant digits. The same steps as
 // the general path below, on what these layouts settle at once. False, with nothing read or
-// written, for any other number, and wherever the general path has more to decide (a zero, a
-// result out of range).
+// written, for any other number, and for a result out of range (the general path reports it).
 bool read_exponent_or_fraction(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
   const size_t frac_begin = int_end + 1;
   const size_t frac_end = skip_digits(input, size, frac_begin);
@@ -589,19 +610,8 @@ bool read_exponent_or_fraction(const char* input, size_t size, size_t& pos, size
     layout = !ends_in_zero && digits <= 17 && int_digits == 1 && input[frac_end] == 'e' && sign &&
              input[exponent_begin] != '0' && (exponent_negative ? value >= 6 : value >= 16);
   }
-  char* dst = out.reserve(kMaxFloatText);
-  if (significand < 1000000000000000ULL && exponent >= -22 && exponent <= 22) {
-    out.commit(write_short_decimal(input, first_digit, frac_end, negative, exponent, dst));
-    pos = end;
-    return true;
-  }
-  double x = 0;
-  if (!scale_to_double(significand, exponent, x) || x == 0.0) return false;
-  if (layout) {
-    put_long_float(input + pos, end - pos, size - pos, negative, significand, exponent, x, out);
-  } else {
-    out.commit(write_float(negative ? -x : x, dst));
-  }
+  // Out of range, nothing is written, and the general path reports it.
+  if (put_float(input, size, pos, end, first_digit, frac_end, negative, significand, exponent, layout, out)) return false;
   pos = end;
   return true;
 }
@@ -634,7 +644,6 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   NumberText t;
   if (ReadStatus s = scan_number(input, size, pos, int_end, t)) return s;
   pos = t.end;
-  char* dst = out.reserve(kMaxFloatText);  // integers in range are at most 21 bytes
   const size_t int_digits = t.int_end - t.int_begin;
   if (!t.has_point && !t.has_exponent) {
     // An integer keeps its text when it fits its class ("-0" is a float).
@@ -653,21 +662,11 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   accumulate(input, t, significand, exponent);
   if (t.exponent_overflow) {
     if (significand != 0 && !t.exponent_negative) return fail_at(ErrorCode::kNumberOutOfRange, t.end - 1);
-    out.commit(write_float_digits(t.negative, "0", 0, 0, dst));
+    out.commit(write_float_digits(t.negative, "0", 0, 0, out.reserve(kMaxFloatText)));
     return {};
   }
-  if (significand < 1000000000000000ULL && exponent >= -22 && exponent <= 22 && significand != 0) {
-    out.commit(write_short_decimal(input, t.int_begin, t.frac_end, t.negative, exponent, dst));
-    return {};
-  }
-  double x = 0;
-  if (!scale_to_double(significand, exponent, x)) return fail_at(ErrorCode::kNumberOutOfRange, t.end - 1);
-  if (x != 0.0 && has_written_layout(input, t)) {
-    put_long_float(input + t.start, t.end - t.start, size - t.start, t.negative, significand, exponent, x, out);
-    return {};
-  }
-  out.commit(write_float(t.negative ? -x : x, dst));
-  return {};
+  return put_float(input, size, t.start, t.end, t.int_begin, t.frac_end, t.negative, significand, exponent,
+                   has_written_layout(input, t), out);
 }
 
 }  // namespace tc

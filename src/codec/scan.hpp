@@ -13,14 +13,17 @@ namespace tc {
 inline bool is_json_space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 inline bool is_decimal_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
+// skip_space past a run of more than one byte: a line break and its indentation, as
+// pretty-printed payloads have before nearly every token, 16 bytes at a time.
+const char* skip_space_run(const char* p, const char* end);
+
 // The first position at or after `p` that is not JSON whitespace (or `end`).
 inline const char* skip_space(const char* p, const char* end) {
   // Every whitespace byte is at most 0x20: most tokens are settled by one comparison, and
   // most of the rest are a single space.
   if (p < end && static_cast<unsigned char>(*p) > 0x20) return p;
   if (end - p >= 2 && *p == ' ' && static_cast<unsigned char>(p[1]) > 0x20) return p + 1;
-  while (p < end && static_cast<unsigned char>(*p) <= 0x20 && is_json_space(*p)) ++p;
-  return p;
+  return skip_space_run(p, end);
 }
 
 #if defined(__SSE2__)

@@ -1,0 +1,27 @@
+// Whitespace runs, many bytes at a time.
+#include "codec/scan.hpp"
+
+#include <bit>
+
+namespace tc {
+
+const char* skip_space_run(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i line_feed = _mm_set1_epi8('\n');
+  const __m128i carriage_return = _mm_set1_epi8('\r');
+  const __m128i tab = _mm_set1_epi8('\t');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, line_feed)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, carriage_return), _mm_cmpeq_epi8(v, tab)));
+    const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(blank)) & 0xFFFFu;
+    if (other != 0) return p + std::countr_zero(other);
+    p += 16;
+  }
+#endif
+  while (p < end && is_json_space(*p)) ++p;
+  return p;
+}
+
+}  // namespace tc

@@ -154,26 +154,49 @@ def _search_rows(rng: random.Random) -> Iterator[dict]:
         }
 
 
-# shape -> (row generator, separators for json.dumps; None means json's default spacing)
-SHAPES: dict[str, tuple[Callable[[random.Random], Iterator[dict]], tuple[str, str] | None]] = {
-    "rest": (_rest_rows, None),
-    "metrics": (_metric_rows, (",", ":")),
-    "logs": (_log_rows, (",", ":")),
-    "sparse": (_sparse_rows, (",", ":")),
-    "search": (_search_rows, (",", ":")),
+# How a shape's rows are written: json.dumps keyword arguments, or "indent" for the whole array
+# pretty-printed with two spaces (as json.dumps(rows, indent=2) writes it).
+_COMPACT = {"separators": (",", ":"), "ensure_ascii": False}
+_SPACED = {"ensure_ascii": False}  # json's default ", " and ": "
+_PRETTY = {"indent": 2, "ensure_ascii": False}
+_PRETTY_ASCII = {"indent": 2, "ensure_ascii": True}  # every non-ASCII character as \u escapes
+
+# shape -> (row generator, how its rows are written)
+SHAPES: dict[str, tuple[Callable[[random.Random], Iterator[dict]], dict]] = {
+    "rest": (_rest_rows, _SPACED),
+    "metrics": (_metric_rows, _COMPACT),
+    "logs": (_log_rows, _COMPACT),
+    "sparse": (_sparse_rows, _COMPACT),
+    "search": (_search_rows, _COMPACT),
+    "pretty": (_rest_rows, _PRETTY),        # an API response as a person would look at it
+    "escaped": (_log_rows, _PRETTY_ASCII),  # the same with Python's default ensure_ascii
 }
 
 
-def make_payload(shape: str, size_label: str) -> Payload:
-    """Rows of `shape` until the encoded array reaches the target size (at least 2 rows)."""
-    rows, separators = SHAPES[shape]
-    item_sep = ", " if separators is None else separators[0]
-    rng = random.Random(f"{shape}/{size_label}")
-    target, parts, total = SIZES[size_label], [], 2
-    for row in rows(rng):
-        text = json.dumps(row, ensure_ascii=False, separators=separators)
+def _encode_rows(rows: Iterator[dict], style: dict, target: int) -> str:
+    """Rows encoded one by one until the array reaches `target` bytes (at least 2 rows); the
+    text is byte-identical to json.dumps of the whole list with the same arguments."""
+    indent = style.get("indent")
+    if indent:
+        item_sep, opening, closing = ",\n", "[\n", "\n]"
+        pad = " " * indent
+        encode = lambda row: pad + json.dumps(row, **style).replace("\n", "\n" + pad)  # noqa: E731
+    else:
+        item_sep = style.get("separators", (", ", ": "))[0]
+        opening, closing = "[", "]"
+        encode = lambda row: json.dumps(row, **style)  # noqa: E731
+    parts, total = [], len(opening) + len(closing)
+    for row in rows:
+        text = encode(row)
         parts.append(text)
         total += len(text.encode()) + len(item_sep)
         if total >= target and len(parts) >= 2:
             break
-    return Payload(shape, size_label, ("[" + item_sep.join(parts) + "]").encode())
+    return opening + item_sep.join(parts) + closing
+
+
+def make_payload(shape: str, size_label: str) -> Payload:
+    """Rows of `shape` until the encoded array reaches the target size (at least 2 rows)."""
+    rows, style = SHAPES[shape]
+    rng = random.Random(f"{shape}/{size_label}")
+    return Payload(shape, size_label, _encode_rows(rows(rng), style, SIZES[size_label]).encode())

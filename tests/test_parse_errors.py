@@ -85,6 +85,13 @@ SYNTAX = table(
     ("lead-then-bmp", rb'["\ud83d\u0041"]', "lone leading surrogate in hex escape at line 1 column 14"),
     ("lead-then-lead", rb'["\ud83d\ud83d"]', "lone leading surrogate in hex escape at line 1 column 14"),
     ("lead-then-bad-hex", rb'["\ud83d\uZZZZ"]', "invalid escape at line 1 column 14"),
+    # a run of \u escapes decoded together stops at the first it cannot take alone
+    ("run-then-bad-hex", rb'["\u00e9\u65e5\u00zz"]', "invalid escape at line 1 column 20"),
+    ("run-then-lone-trail", rb'["\u00e9\u65e5\ude00"]', "lone leading surrogate in hex escape at line 1 column 20"),
+    ("run-then-lone-lead", rb'["\u00e9\ud83d"]', "unexpected end of hex escape at line 1 column 15"),
+    ("run-cut-by-the-end", rb'["\u00e9\u65e5\u00', "EOF while parsing a string at line 1 column 18"),
+    ("run-then-bad-escape", rb'["\u00e9\u65e5\x"]', "invalid escape at line 1 column 16"),
+    ("run-then-control", b'["\\u00e9\\u65e5\x01"]', CTRL + " at line 1 column 15"),
     ("bad-utf8", b'["\xff"]', "invalid unicode code point at line 1 column 4"),
     ("truncated-utf8", b'["ab\xc3"]', "invalid unicode code point at line 1 column 6"),
     ("encoded-surrogate", b'["\xed\xa0\x80"]', "invalid unicode code point at line 1 column 6"),

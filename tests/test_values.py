@@ -136,6 +136,10 @@ STRINGS = [
     ("kept-and-rewritten-escapes-in-one-run", rb'"abc\"def\\ghi\njkl\/mno\u00e9pqr\tstu\b\f\r"',
      '"abc\\"def\\\\ghi\\njkl/mnoépqr\\tstu\\b\\f\\r"'.encode()),
     ("escapes-back-to-back", rb'"\/\n\/\"\u0041\\\\"', rb'"/\n/\"A\\\\"'),
+    # text written with \u for every non-ASCII character: runs longer than one batch, every
+    # length of UTF-8 from them, and the escapes that end a run
+    ("u-long-run", rb'"' + rb'\u65e5\u00e9' * 12 + rb'\u0041\ud83d\ude00\u00e9\n\u00e9\/\u07ff\u0800\u0080"',
+     b'"' + "日é".encode() * 12 + b'A\xf0\x9f\x98\x80\xc3\xa9\\n\xc3\xa9/\xdf\xbf\xe0\xa0\x80\xc2\x80"'),
 ]
 
 

@@ -62,6 +62,35 @@ ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, Byte
   return {};
 }
 
+// `pos` is at a backslash followed by 'u'. Decodes the run of \uXXXX escapes there, as text
+// written with only ASCII holds for every non-ASCII character, while each is a plain character
+// from U+0080 up, outside the surrogates: those are written as raw UTF-8 and need no other
+// check. Stops, with `pos` at the next escape, at any other (ASCII, surrogates, a bad digit, the
+// end): read_escape then reads it and reports what is wrong with it.
+void read_unicode_run(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  constexpr size_t kMaxRun = 16;
+  char* dst = out.reserve(3 * kMaxRun);
+  char* const start = dst;
+  for (size_t n = 0; n < kMaxRun && size - pos >= 6 && input[pos] == '\\' && input[pos + 1] == 'u'; ++n) {
+    const auto* p = reinterpret_cast<const unsigned char*>(input + pos + 2);
+    const unsigned a = kHexDigits[p[0]], b = kHexDigits[p[1]], c = kHexDigits[p[2]], d = kHexDigits[p[3]];
+    const unsigned cp = (a << 12) | (b << 8) | (c << 4) | d;
+    if ((a | b | c | d) > 0xF || cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
+    if (cp < 0x800) {
+      dst[0] = static_cast<char>(0xC0 | (cp >> 6));
+      dst[1] = static_cast<char>(0x80 | (cp & 0x3F));
+      dst += 2;
+    } else {
+      dst[0] = static_cast<char>(0xE0 | (cp >> 12));
+      dst[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      dst[2] = static_cast<char>(0x80 | (cp & 0x3F));
+      dst += 3;
+    }
+    pos += 6;
+  }
+  out.commit(static_cast<size_t>(dst - start));
+}
+
 }  // namespace
 
 // Escapes kept: \" \\ \b \f \n \r \t, and a control character without a short form
@@ -224,7 +253,10 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t 
         continue;
       }
       out.append_short(input + run_start, pos - run_start, size - run_start);
-      if (ReadStatus s = read_escape(input, size, pos, out)) return s;
+      read_unicode_run(input, size, pos, out);
+      if (pos < size && input[pos] == '\\' && kept_escape_length(input + pos, size - pos) == 0) {
+        if (ReadStatus s = read_escape(input, size, pos, out)) return s;
+      }
       run_start = pos;
       continue;
     }

@@ -195,11 +195,28 @@ Decimal trimmed_shortest(double positive) {
   return decimal;
 }
 
+// Where a float's digits are split by the point (I.F, as most floats in data are), they are
+// laid out with two fixed-size copies, the point written between them, rather than copies
+// sized by the digit count; the rest is write_float_digits'. `out` has kMaxFloatText bytes of
+// room, and the copies may write past the text (never past that room) bytes that are not kept.
 size_t write_decimal(bool negative, Decimal decimal, char* out) {
-  char digits[kDigitsWidth];
+  constexpr size_t kCopy = 16;
+  char digits[kDigitsWidth + kCopy];  // a fixed-size copy may read past the last digit
   const size_t first = write_digits(decimal.digits, digits);
   const size_t count = kDigitsWidth - first;
-  return write_float_digits(negative, digits + first, count, decimal.exponent + static_cast<int>(count) - 1, out);
+  const int exponent = decimal.exponent + static_cast<int>(count) - 1;
+  if (exponent >= 0 && static_cast<size_t>(exponent) + 1 < count) {  // then count - whole < kCopy too
+    static_assert(1 + kCopy + 1 + kCopy <= kMaxFloatText, "a sign, the copies and the point fit");
+    const auto whole = static_cast<size_t>(exponent) + 1;  // below count, so at most 16
+    char* p = out;
+    *p = '-';
+    p += negative ? 1 : 0;
+    std::memcpy(p, digits + first, kCopy);
+    p[whole] = '.';
+    std::memcpy(p + whole + 1, digits + first + whole, kCopy);
+    return static_cast<size_t>(p - out) + count + 1;
+  }
+  return write_float_digits(negative, digits + first, count, exponent, out);
 }
 
 }  // namespace

@@ -14,8 +14,9 @@ namespace tc {
 ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out);
 
 // Appends the compact text of a finite double (shortest round-trip digits, laid out as
-// `1.5`, `100.0`, `0.00001`, `1e+16`, `1e-6`, `-0.0`). Writes at most kMaxFloatText bytes.
-inline constexpr size_t kMaxFloatText = 32;
+// `1.5`, `100.0`, `0.00001`, `1e+16`, `1e-6`, `-0.0`) into `out`, which has room for
+// kMaxFloatText bytes: the text is at most 25 bytes, and the rest may be written over.
+inline constexpr size_t kMaxFloatText = 40;
 size_t write_float(double value, char* out);
 
 // Lays out a decimal digit string d1..dn (no trailing zeros) whose first digit stands for

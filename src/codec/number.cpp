@@ -509,9 +509,21 @@ bool has_written_layout(const char* input, const NumberText& t) {
 // A float whose text has the writer's layout: most long floats were written by a
 // shortest-digits writer already, and when the shortest digits of x are the text's own, the
 // text is copied rather than written again. Inlined: as a call it costs both callers 2%.
+// Texts printed with 17 digits from a value whose shortest text is shorter (as "%.17g" prints
+// 43.420273 as 43.420273000000009) have a run of zeros or nines before their last one or two
+// digits. Such a text is not its own shortest, so the checks that could confirm it are skipped:
+// only a shortcut, the search decides the same either way.
+inline bool looks_padded(const char* text, size_t length) {
+  if (length < 6) return false;
+  uint32_t word;
+  std::memcpy(&word, text + length - 6, 4);
+  return word == 0x30303030u || word == 0x39393939u;
+}
+
 [[gnu::always_inline]] inline void put_long_float(const char* text, size_t length, size_t room, bool negative,
                                                   uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
-  if (!is_own_shortest(significand, exponent, x) && !is_own_shortest_by_integers(significand, exponent, x)) {
+  if (looks_padded(text, length) ||
+      (!is_own_shortest(significand, exponent, x) && !is_own_shortest_by_integers(significand, exponent, x))) {
     const Decimal decimal = trimmed_shortest(x);
     if (decimal.digits != significand || decimal.exponent != exponent) {
       out.commit(write_decimal(negative, decimal, out.reserve(kMaxFloatText)));

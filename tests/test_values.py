@@ -88,6 +88,10 @@ NUMBERS = [
     # rewritten where S, past 2**53, was rounded before the division
     ("1.1780235643736914", "1.1780235643736914"), ("12345.678901234567", "12345.678901234567"),
     ("3.7200731926774235", "3.720073192677423"), ("439525416626.55164", "439525416626.5517"),
+    # seventeen digits padded with zeros or nines, as "%.17g" prints shorter values (rewritten,
+    # by the fixed conversion's rounding), and a shortest text that looks padded (kept)
+    ("43.420273000000009", "43.42027300000001"), ("-65.613616999999977", "-65.61361699999998"),
+    ("6.3331058132000075", "6.3331058132000075"), ("1.0000000000000009e-5", "0.000010000000000000008"),
     # below one, with more fraction digits than a significand holds, zeros after the point
     # not counted: 19 significant digits or fewer, then 20 and 21
     ("0.00023281575290311706", "0.00023281575290311703"),

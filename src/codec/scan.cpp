@@ -19,6 +19,15 @@ const char* skip_space_run(const char* p, const char* end) {
     if (other != 0) return p + std::countr_zero(other);
     p += 16;
   }
+#elif defined(__ARM_NEON)
+  while (end - p >= 16) {
+    const uint8x16_t v = load16(p);
+    const uint8x16_t blank = vorrq_u8(vorrq_u8(vceqq_u8(v, vdupq_n_u8(' ')), vceqq_u8(v, vdupq_n_u8('\n'))),
+                                      vorrq_u8(vceqq_u8(v, vdupq_n_u8('\r')), vceqq_u8(v, vdupq_n_u8('\t'))));
+    const uint64_t other = lane_mask(vmvnq_u8(blank));
+    if (other != 0) return p + first_lane(other);
+    p += 16;
+  }
 #endif
   while (p < end && is_json_space(*p)) ++p;
   return p;

@@ -2,13 +2,33 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__ARM_NEON)
+#include <arm_neon.h>
 #endif
 
 namespace tc {
+
+#if !defined(__SSE2__) && defined(__ARM_NEON)
+// NEON has no byte mask move: the lanes of a compare (all ones or zeros) are narrowed to four
+// bits each, so the first set lane is countr_zero(mask) / 4, and no lane set is a zero mask.
+inline uint64_t lane_mask(uint8x16_t lanes) {
+  return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(lanes), 4)), 0);
+}
+inline size_t first_lane(uint64_t mask) { return static_cast<size_t>(std::countr_zero(mask)) >> 2; }
+inline uint8x16_t load16(const char* p) { return vld1q_u8(reinterpret_cast<const uint8_t*>(p)); }
+
+// Lanes of a quote, a backslash or a control byte, and (with `high`) of a byte of 0x80 or more.
+inline uint8x16_t string_special_lanes(uint8x16_t v, bool high) {
+  const uint8x16_t hit = vorrq_u8(vorrq_u8(vceqq_u8(v, vdupq_n_u8('"')), vceqq_u8(v, vdupq_n_u8('\\'))),
+                                  vcltq_u8(v, vdupq_n_u8(0x20)));
+  return high ? vorrq_u8(hit, vcgeq_u8(v, vdupq_n_u8(0x80))) : hit;
+}
+#endif
 
 inline bool is_json_space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 inline bool is_decimal_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
@@ -81,6 +101,12 @@ inline size_t find_string_special(const char* input, size_t size, size_t pos) {
     if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
     pos += 16;
   }
+#elif defined(__ARM_NEON)
+  while (pos + 16 <= size) {
+    const uint64_t mask = lane_mask(string_special_lanes(load16(input + pos), true));
+    if (mask != 0) return pos + first_lane(mask);
+    pos += 16;
+  }
 #endif
   for (; pos < size; ++pos) {
     unsigned char c = static_cast<unsigned char>(input[pos]);
@@ -104,6 +130,11 @@ inline size_t skip_string_text(const char* input, size_t size, size_t pos) {
     const auto first = static_cast<unsigned>(__builtin_ctz(specials | 0x10000u));
     if (first < 16 && ((static_cast<unsigned>(_mm_movemask_epi8(v)) >> first) & 1) == 0) return pos + first;
   }
+#elif defined(__ARM_NEON)
+  if (pos + 16 <= size) {
+    const uint64_t mask = lane_mask(string_special_lanes(load16(input + pos), true));
+    if (mask != 0 && static_cast<unsigned char>(input[pos + first_lane(mask)]) < 0x80) return pos + first_lane(mask);
+  }
 #endif
   return skip_string_text_from(input, size, pos);
 }
@@ -119,6 +150,13 @@ inline size_t skip_digits(const char* input, size_t size, size_t pos) {
     __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, below_zero), _mm_cmplt_epi8(v, above_nine));
     unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & 0xFFFFu;
     if (other != 0) return pos + static_cast<size_t>(__builtin_ctz(other));
+    pos += 16;
+  }
+#elif defined(__ARM_NEON)
+  while (pos + 16 <= size) {
+    const uint8x16_t digit = vcltq_u8(vsubq_u8(load16(input + pos), vdupq_n_u8('0')), vdupq_n_u8(10));
+    const uint64_t other = lane_mask(vmvnq_u8(digit));
+    if (other != 0) return pos + first_lane(other);
     pos += 16;
   }
 #endif

@@ -226,6 +226,20 @@ size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
       passed_escape = true;
     }
   }
+#elif defined(__ARM_NEON)
+  // Plain ASCII text a block at a time, escapes written back as they stand passed over; a
+  // non-ASCII byte is left to the one-sequence check.
+  while (pos + 16 <= size) {
+    const uint64_t mask = lane_mask(string_special_lanes(load16(input + pos), true));
+    if (mask == 0) {
+      pos += 16;
+      continue;
+    }
+    const size_t at = pos + first_lane(mask);
+    const size_t kept = input[at] == '\\' ? kept_escape_length(input + at, size - at) : 0;
+    if (kept == 0) return at;
+    pos = at + kept;
+  }
 #endif
   return find_string_special(input, size, pos);
 }

@@ -1,12 +1,16 @@
-// The byte scans that look at many bytes at a time against a byte-by-byte reference, from
-// every start of random buffers held in exact-size allocations (so a sanitizer build sees any
-// read past the end).
+// The byte scans that look at many bytes at a time (SSE2, AVX2 or NEON, as built and as the
+// processor has) against byte-by-byte references, from every start of random buffers held in
+// exact-size allocations (so a sanitizer build sees any read past the end).
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "codec/scan.hpp"
+#include "codec/strings.hpp"
 
 namespace {
 
@@ -15,10 +19,85 @@ const char* reference_skip_space(const char* p, const char* end) {
   return p;
 }
 
-// Mostly whitespace, with bytes next to it in value (0x00, 0x0B, 0x1F, 0x21) and high bytes.
+// Mostly whitespace, with bytes next to it in value (0x00, 0x0B, 0x1F, 0x21), high bytes and digits.
 char random_byte(std::mt19937& rng) {
-  constexpr std::string_view kBytes = "    \n\n\r\t\t\x0b\x0c\x1f\x21\x00\x80\xff\"a{";
+  constexpr std::string_view kBytes{"    \n\n\r\t\t\x0b\x0c\x1f\x21\x00\x80\xff\"a{0123456789/:", 31};
   return kBytes[rng() % kBytes.size()];
+}
+
+size_t reference_find_string_special(const char* input, size_t size, size_t pos) {
+  for (; pos < size; ++pos) {
+    const auto c = static_cast<unsigned char>(input[pos]);
+    if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) return pos;
+  }
+  return size;
+}
+
+size_t reference_skip_digits(const char* input, size_t size, size_t pos) {
+  while (pos < size && input[pos] >= '0' && input[pos] <= '9') ++pos;
+  return pos;
+}
+
+// What a string scan from `pos` may pass over: whole well-formed UTF-8 sequences, escapes written
+// back as they stand, other bytes but a quote, a backslash or a control byte; and it must stop
+// at the end or at a byte that needs a closer look. The scans differ in how far they get.
+bool scan_result_is_sound(const char* input, size_t size, size_t pos, size_t stop) {
+  if (stop < pos || stop > size) return false;
+  size_t i = pos;
+  while (i < stop) {
+    const auto c = static_cast<unsigned char>(input[i]);
+    size_t length = 1;
+    if (c == '"' || c < 0x20) return false;
+    if (c == '\\') length = tc::kept_escape_length(input + i, size - i);
+    if (c >= 0x80) length = tc::utf8_sequence_length(input, size, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return i == stop && (stop == size || reference_find_string_special(input, size, stop) == stop);
+}
+
+// String text from pieces (ASCII runs, non-Latin text, escapes kept and rewritten, broken UTF-8,
+// control bytes, quotes); `starts` receives where each piece begins.
+std::string string_text(std::mt19937& rng, std::vector<size_t>& starts) {
+  constexpr std::string_view kPieces[] = {
+      "a", "hello world, ", "0123456789abcdef0123", "\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac", "\xf0\x9f\x9a\x80",
+      "\\n", "\\\"", "\\u001b", "\\u00e9", "\\/", "\\x", "\"", "\x01", "\x80", "\xc3", "\xed\xa0\x80",
+      "\xf4\x90\x80\x80", "\\"};
+  std::string text;
+  const size_t count = rng() % 24;
+  for (size_t i = 0; i < count; ++i) {
+    starts.push_back(text.size());
+    const size_t pick = rng() % 8 < 5 ? rng() % 6 : rng() % std::size(kPieces);
+    text += kPieces[pick];
+  }
+  starts.push_back(text.size());
+  return text;
+}
+
+bool string_scans_are_sound(std::mt19937& rng) {
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<size_t> starts;
+    const std::string text = string_text(rng, starts);
+    const std::unique_ptr<char[]> buffer(new char[text.size()]);
+    std::memcpy(buffer.get(), text.data(), text.size());
+    const char* input = buffer.get();
+    const size_t size = text.size();
+    for (size_t pos : starts) {
+      const size_t scans[] = {tc::skip_string_text(input, size, pos), tc::skip_string_text_narrow(input, size, pos),
+                              tc::find_string_special(input, size, pos)};
+      for (size_t stop : scans) {
+        if (!scan_result_is_sound(input, size, pos, stop)) {
+          std::printf("FAIL string scan: text of %zu bytes, start %zu, stopped at %zu\n", size, pos, stop);
+          return false;
+        }
+      }
+      if (tc::find_string_special(input, size, pos) != reference_find_string_special(input, size, pos)) {
+        std::printf("FAIL find_string_special: text of %zu bytes, start %zu\n", size, pos);
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -37,8 +116,14 @@ int main() {
         std::printf("FAIL skip_space: size %zu, start %td\n", size, p - buffer.get());
         return 1;
       }
+      const auto start = static_cast<size_t>(p - buffer.get());
+      if (tc::skip_digits(buffer.get(), size, start) != reference_skip_digits(buffer.get(), size, start)) {
+        std::printf("FAIL skip_digits: size %zu, start %zu\n", size, start);
+        return 1;
+      }
     }
   }
-  std::printf("ok: whitespace scans agree with the reference\n");
+  if (!string_scans_are_sound(rng)) return 1;
+  std::printf("ok: whitespace, digit and string scans agree with the references\n");
   return 0;
 }

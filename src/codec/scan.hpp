@@ -46,6 +46,33 @@ inline const char* skip_space(const char* p, const char* end) {
   return skip_space_run(p, end);
 }
 
+// For a block of 16 bytes, by class, bit i for byte i: quote, backslash or control byte; the
+// byte after the end of a sequence's lead; and the bytes that are never well formed where they
+// stand (C0, C1, F5..FF; E0 and F0 with an overlong, ED with a surrogate and F4 with a too large
+// second byte; such a lead before an ASCII byte too, which the slow check then settles).
+struct Utf8BlockMasks {
+  unsigned special, continuation, lead2, lead3, lead4, refused;
+};
+
+// How many leading bytes of the block are plain ASCII or whole, well-formed UTF-8 sequences, up
+// to the first quote, backslash or control byte, or up to the last sequence that does not end in
+// the block. 0 when the block does not settle it, which leaves the bytes to be checked one
+// sequence at a time. Runs of non-Latin text pass here 16 bytes at a time instead of a branchy
+// check per character.
+inline size_t utf8_prefix_of(const Utf8BlockMasks& m) {
+  const auto continuations_of = [](unsigned two, unsigned three, unsigned four) {
+    return (two << 1) | (three << 1) | (three << 2) | (four << 1) | (four << 2) | (four << 3);
+  };
+  auto end = static_cast<unsigned>(std::countr_zero(m.special | 0x10000u));
+  if (end == 16 && (continuations_of(m.lead2, m.lead3, m.lead4) >> 16) != 0) {
+    end = 31u - static_cast<unsigned>(std::countl_zero(m.lead2 | m.lead3 | m.lead4));  // stop before the last lead
+  }
+  const unsigned region = (1u << end) - 1;
+  const bool whole =
+      continuations_of(m.lead2 & region, m.lead3 & region, m.lead4 & region) == (m.continuation & region);
+  return whole && (m.refused & region) == 0 ? end : 0;
+}
+
 #if defined(__SSE2__)
 // Bit i set where byte i of `v` is a double quote, a backslash, a control byte or non-ASCII.
 inline unsigned string_specials(__m128i v) {
@@ -56,40 +83,65 @@ inline unsigned string_specials(__m128i v) {
   return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
 
-// For the 16 bytes of `v`: how many leading bytes are plain ASCII or whole,
-// well-formed UTF-8 sequences, up to the first quote, backslash or control byte, or up to the
-// last sequence that does not end in the block. 0 when the block does not settle it, which
-// leaves the bytes to be checked one sequence at a time. Runs of non-Latin text pass here 16
-// bytes at a time instead of a branchy check per character.
-inline size_t utf8_block_prefix(__m128i v) {
-  const __m128i next = _mm_srli_si128(v, 1);  // each byte's successor (zero past the block)
-  // Signed compares against bytes as signed chars: 0x80..0xFF are -128..-1, below all ASCII.
-  const auto below = [](__m128i x, int byte) { return _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(byte))); };
-  const auto above = [](__m128i x, int byte) { return _mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(byte))); };
-  const auto is = [&](int byte) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(byte))); };
-  const auto bits = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
-  const unsigned special = string_specials(v) & ~bits(v);  // quote, backslash, control
-  const unsigned continuation = bits(below(v, 0xC0));
-  const unsigned lead2 = bits(_mm_and_si128(above(v, 0xBF), below(v, 0xE0)));
-  const unsigned lead3 = bits(_mm_and_si128(above(v, 0xDF), below(v, 0xF0)));
-  const unsigned lead4 = bits(_mm_and_si128(above(v, 0xEF), below(v, 0xF8)));
-  // Never well formed: C0, C1, F5..FF; E0 and F0 with an overlong, ED with a surrogate and F4
-  // with a too large second byte. (A refused ASCII successor falls to the slow check too.)
-  const unsigned refused = bits(_mm_or_si128(_mm_or_si128(is(0xC0), is(0xC1)),
-                                             _mm_and_si128(above(v, 0xF4), below(v, 0x00)))) |
-                           (bits(is(0xE0)) & bits(below(next, 0xA0))) | (bits(is(0xED)) & ~bits(below(next, 0xA0))) |
-                           (bits(is(0xF0)) & bits(below(next, 0x90))) | (bits(is(0xF4)) & ~bits(below(next, 0x90)));
-  const auto continuations_of = [](unsigned two, unsigned three, unsigned four) {
-    return (two << 1) | (three << 1) | (three << 2) | (four << 1) | (four << 2) | (four << 3);
-  };
-  unsigned end = static_cast<unsigned>(__builtin_ctz(special | 0x10000u));
-  if (end == 16 && (continuations_of(lead2, lead3, lead4) >> 16) != 0) {
-    end = 31u - static_cast<unsigned>(__builtin_clz(lead2 | lead3 | lead4));  // stop before the last lead
+// 16 bytes of string text, as the string scans look at them.
+struct Block16 {
+  __m128i v;
+  static Block16 load(const char* p) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
+  // Quotes, backslashes, control bytes and non-ASCII bytes; non-ASCII bytes.
+  [[nodiscard]] unsigned specials() const { return string_specials(v); }
+  [[nodiscard]] unsigned high() const { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
+  [[nodiscard]] size_t utf8_prefix() const {
+    const __m128i next = _mm_srli_si128(v, 1);  // each byte's successor (zero past the block)
+    // Signed compares against bytes as signed chars: 0x80..0xFF are -128..-1, below all ASCII.
+    const auto below = [](__m128i x, int byte) { return _mm_cmplt_epi8(x, _mm_set1_epi8(static_cast<char>(byte))); };
+    const auto above = [](__m128i x, int byte) { return _mm_cmpgt_epi8(x, _mm_set1_epi8(static_cast<char>(byte))); };
+    const auto is = [&](int byte) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(byte))); };
+    const auto bits = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+    return utf8_prefix_of({
+        specials() & ~high(),
+        bits(below(v, 0xC0)),
+        bits(_mm_and_si128(above(v, 0xBF), below(v, 0xE0))),
+        bits(_mm_and_si128(above(v, 0xDF), below(v, 0xF0))),
+        bits(_mm_and_si128(above(v, 0xEF), below(v, 0xF8))),
+        bits(_mm_or_si128(_mm_or_si128(is(0xC0), is(0xC1)), _mm_and_si128(above(v, 0xF4), below(v, 0x00)))) |
+            (bits(is(0xE0)) & bits(below(next, 0xA0))) | (bits(is(0xED)) & ~bits(below(next, 0xA0))) |
+            (bits(is(0xF0)) & bits(below(next, 0x90))) | (bits(is(0xF4)) & ~bits(below(next, 0x90))),
+    });
   }
-  const unsigned region = (1u << end) - 1;
-  const bool whole = continuations_of(lead2 & region, lead3 & region, lead4 & region) == (continuation & region);
-  return whole && (refused & region) == 0 ? end : 0;
-}
+};
+#define TC_BLOCK16 1
+#elif defined(__ARM_NEON) && defined(__aarch64__)
+struct Block16 {
+  uint8x16_t v;
+  static Block16 load(const char* p) { return {load16(p)}; }
+  // One bit a lane (all ones or zeros), as the SSE2 form's byte mask gives them.
+  static unsigned bits(uint8x16_t lanes) {
+    constexpr uint8_t kWeights[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+    const uint8x16_t weighted = vandq_u8(lanes, vld1q_u8(kWeights));
+    return static_cast<unsigned>(vaddv_u8(vget_low_u8(weighted))) |
+           (static_cast<unsigned>(vaddv_u8(vget_high_u8(weighted))) << 8);
+  }
+  [[nodiscard]] unsigned specials() const { return bits(string_special_lanes(v, true)); }
+  [[nodiscard]] unsigned high() const { return bits(vcgeq_u8(v, vdupq_n_u8(0x80))); }
+  [[nodiscard]] size_t utf8_prefix() const {
+    const uint8x16_t next = vextq_u8(v, vdupq_n_u8(0), 1);  // each byte's successor (zero past the block)
+    const auto in = [](uint8x16_t x, unsigned from, unsigned to) {  // from <= x < to
+      return vandq_u8(vcgeq_u8(x, vdupq_n_u8(static_cast<uint8_t>(from))), vcltq_u8(x, vdupq_n_u8(static_cast<uint8_t>(to))));
+    };
+    const auto is = [&](unsigned byte) { return bits(vceqq_u8(v, vdupq_n_u8(static_cast<uint8_t>(byte)))); };
+    return utf8_prefix_of({
+        bits(string_special_lanes(v, false)),
+        bits(in(v, 0x80, 0xC0)),
+        bits(in(v, 0xC0, 0xE0)),
+        bits(in(v, 0xE0, 0xF0)),
+        bits(in(v, 0xF0, 0xF8)),
+        is(0xC0) | is(0xC1) | bits(vcgeq_u8(v, vdupq_n_u8(0xF5))) | (is(0xE0) & bits(in(next, 0x80, 0xA0))) |
+            (is(0xED) & ~bits(in(next, 0x80, 0xA0))) | (is(0xF0) & bits(in(next, 0x80, 0x90))) |
+            (is(0xF4) & ~bits(in(next, 0x80, 0x90))),
+    });
+  }
+};
+#define TC_BLOCK16 1
 #endif
 
 // First index at or after `pos` whose byte is a double quote, a backslash, a control byte

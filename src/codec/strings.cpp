@@ -2,6 +2,7 @@
 #include "codec/strings.hpp"
 
 #include <array>
+#include <bit>
 
 #include "codec/scan.hpp"
 
@@ -190,26 +191,26 @@ size_t skip_string_text_from(const char* input, size_t size, size_t pos) {
 }
 
 size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
-#if defined(__SSE2__)
+#if defined(TC_BLOCK16)
   while (pos + 16 <= size) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
-    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+    const Block16 block = Block16::load(input + pos);
+    const unsigned high = block.high();
     // The block's special bytes in order. Escapes written back as they stand belong to the
     // text and are passed over in place, without loading the block again.
-    unsigned specials = string_specials(v);
+    unsigned specials = block.specials();
     bool passed_escape = false;
     for (;;) {
       if (specials == 0) {
         pos += 16;
         break;
       }
-      const auto first = static_cast<unsigned>(__builtin_ctz(specials));
+      const auto first = static_cast<unsigned>(std::countr_zero(specials));
       if (((high >> first) & 1) != 0) {
         if (passed_escape) {  // the block check starts at the block's first byte
           pos += first;
           break;
         }
-        const size_t checked = utf8_block_prefix(v);
+        const size_t checked = block.utf8_prefix();
         if (checked == 0) return pos + first;  // left to the one-sequence check
         pos += checked;
         break;
@@ -225,20 +226,6 @@ size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
       specials &= ~((1u << past) - 1);
       passed_escape = true;
     }
-  }
-#elif defined(__ARM_NEON)
-  // Plain ASCII text a block at a time, escapes written back as they stand passed over; a
-  // non-ASCII byte is left to the one-sequence check.
-  while (pos + 16 <= size) {
-    const uint64_t mask = lane_mask(string_special_lanes(load16(input + pos), true));
-    if (mask == 0) {
-      pos += 16;
-      continue;
-    }
-    const size_t at = pos + first_lane(mask);
-    const size_t kept = input[at] == '\\' ? kept_escape_length(input + at, size - at) : 0;
-    if (kept == 0) return at;
-    pos = at + kept;
   }
 #endif
   return find_string_special(input, size, pos);

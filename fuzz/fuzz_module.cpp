@@ -124,6 +124,9 @@ Answer answer_of(PyObject* result) {
   if (result != nullptr) {
     if (!PyBytes_CheckExact(result)) fail("the result is not a bytes object", "");
     if (Py_REFCNT(result) != 1) fail("the result has another reference", "");
+    // The bytes object's one byte of slack, its terminator, still zero: a large document is
+    // written into the result bytes, where the sanitizer would not see a one-byte overrun.
+    if (PyBytes_AS_STRING(result)[PyBytes_GET_SIZE(result)] != '\0') fail("a byte written past the result", "");
     answer.ok = true;
     answer.text.assign(PyBytes_AS_STRING(result), static_cast<std::size_t>(PyBytes_GET_SIZE(result)));
     Py_DECREF(result);

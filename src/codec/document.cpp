@@ -241,8 +241,12 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
       if (!order) order.emplace(layout.columns.size());
       order->sort(cells, count);
     }
+    // In column order a cell is refused only for want of room: the layout counted too little,
+    // and the row would come out with "null" in place of the cell.
     RowWriter row(layout.columns.size(), out);
-    for (size_t k = 0; k < count; ++k) row.add(cells[k].column, cells[k].text);
+    bool all_added = true;
+    for (size_t k = 0; k < count; ++k) all_added &= row.add(cells[k].column, cells[k].text);
+    if (!all_added) throw InternalFault("document size mismatch");
     row.finish();
   }
 }

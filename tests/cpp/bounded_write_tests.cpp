@@ -40,6 +40,7 @@ std::vector<Payload> payloads() {
       {"dense", R"([{"a":1,"b":"two"},{"a":3,"b":"four"}])"},
       {"gaps", R"([{"a":1,"b":2,"c":3},{"c":4},{"b":5},{}])"},
       {"last row out of order", R"([{"a":1,"b":2,"c":3},{"c":"a longer cell","a":4}])"},
+      {"last row out of order, long cell", "[{\"a\":1,\"b\":2,\"c\":3},{\"c\":\"" + std::string(60, 'w') + "\",\"a\":4}]"},
       {"long cells", "[{\"a\":\"" + long_text + "\",\"b\":1},{\"b\":\"" + long_text + "\"}]"},
       {"cells of 32 and 33 bytes", "[{\"a\":\"" + std::string(30, 'y') + "\",\"b\":\"" + std::string(31, 'z') + "\"}]"},
       {"nulls beyond one run", wide},
@@ -95,9 +96,11 @@ int main() {
       continue;
     }
     const std::size_t size = prepared.size();
-    // Short by one byte, a few, one cell block, half, all but one; exact; long by one and many.
-    for (const std::size_t short_by : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{33},
-                                       size / 2, size - 1}) {
+    // Short by every count of bytes up to 100 (so that some shortfall matches what a refused
+    // cell would have saved), by half and by all but one; exact; long by one and many.
+    std::vector<std::size_t> shortfalls = {size / 2, size - 1};
+    for (std::size_t short_by = 1; short_by <= 100; ++short_by) shortfalls.push_back(short_by);
+    for (const std::size_t short_by : shortfalls) {
       if (short_by == 0 || short_by >= size) continue;
       all_passed = check(payload, prepared, misstated, size - short_by) && all_passed;
       ++checks;

@@ -418,7 +418,7 @@ def _table(rows):
     """Rows with gaps, a constant, cells long and short, and a last row out of column order."""
     table = [{"id": i, "kind": "k", "name": "n" * (i % 40), "v": i * 0.5 if i % 3 else None, f"s{i % 7}": [i]}
              for i in range(rows)]
-    table.append({"s3": "last", "id": -1, "kind": "k"})
+    table.append({"s3": "a last row out of column order, with a long cell", "id": -1, "kind": "k"})
     return json.dumps(table).encode()
 
 
@@ -434,8 +434,10 @@ def test_misstated_document_size_is_an_internal_fault(faults, payload):
     assert (len(document) <= 16 * 1024) == (payload is SMALL_TABLE)  # both ways of writing are covered
     assert faults.columnarize(b"size:+0:" + payload) == document
     size = len(document)
-    # Short by one byte, a cell's worth, most of it and all but one; long by one and by many.
-    for delta in (-1, -2, -33, -(size // 2), -(size - 1), 1, 1000):
+    # Short by every count of bytes up to 100 (the huge one: a few), by half and by all but one;
+    # long by one and by many.
+    shortfalls = (1, 2, 33) if payload is HUGE_TABLE else range(1, 101)
+    for delta in (*(-n for n in shortfalls), -(size // 2), -(size - 1), 1, 1000):
         with pytest.raises(Exception) as info:
             faults.columnarize(b"size:%+d:" % delta + payload)
         assert type(info.value) is RuntimeError

@@ -9,13 +9,13 @@ demand (the shipped module has no such hook).
 import gc
 import importlib.machinery
 import importlib.util
+import json
 import os
 import shutil
 import subprocess
 import sys
 import sysconfig
 import threading
-import time
 from pathlib import Path
 
 import pytest
@@ -261,51 +261,6 @@ def test_calls_keep_no_references():
     assert [sys.getrefcount(obj) for obj in (payload, min_rows, bad)] == before
 
 
-# --- the lock is released while the transform runs ---------------------------------------------
-
-
-def progress_during(call):
-    """Runs call() while another thread records timestamps as fast as it can. Returns the call's
-    start and end and those timestamps."""
-    stamps, stop = [], threading.Event()
-
-    def counter():
-        while not stop.is_set():
-            stamps.append(time.perf_counter())
-
-    interval = sys.getswitchinterval()
-    sys.setswitchinterval(0.0005)  # a lock held by the call would bound the other thread to ~this
-    worker = threading.Thread(target=counter)
-    worker.start()
-    try:
-        while not stamps:
-            time.sleep(0.001)
-        start = time.perf_counter()
-        call()
-        end = time.perf_counter()
-    finally:
-        stop.set()
-        worker.join()
-        sys.setswitchinterval(interval)
-    return start, end, stamps
-
-
-def assert_progress_in_the_middle(start, end, stamps):
-    """Had the call held the lock, the other thread could run only around its ends."""
-    quarter = (end - start) / 4
-    assert end - start > 0.02, "the call was too short to tell"
-    assert any(start + quarter < stamp < end - quarter for stamp in stamps)
-
-
-def test_other_threads_run_while_a_large_payload_is_transformed():
-    rows = [b'{"a":1,"b":"xx"}', b'{"a":2,"b":"yy"}'] * 1_250_000  # about 40 MB, no constants
-    payload = b"[" + b",".join(rows) + b"]"
-    result = []
-    start, end, stamps = progress_during(lambda: result.append(columnarize(payload)))
-    assert result[0].startswith(b'{"columns":["a","b"]')
-    assert_progress_in_the_middle(start, end, stamps)
-
-
 # --- fault containment, through the test-only module --------------------------------------------
 
 
@@ -318,8 +273,11 @@ def _build_fault_module(build_dir):
     if not Path(sysconfig.get_paths()["include"], "Python.h").exists():
         pytest.skip("no Python headers: cannot build the test-only module _tarvel_codec_faults")
     generator = ["-G", "Ninja"] if shutil.which("ninja") else []
+    # Where the suite runs against a sanitizer build of the module, this one is built so too.
+    build = (["-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DTC_SANITIZE=ON"] if os.environ.get("TC_TEST_MODULE_SANITIZE")
+             else ["-DCMAKE_BUILD_TYPE=Release"])
     commands = [
-        [cmake, "-S", str(ROOT), "-B", str(build_dir), *generator, "-DCMAKE_BUILD_TYPE=Release",
+        [cmake, "-S", str(ROOT), "-B", str(build_dir), *generator, *build,
          "-DTC_MODULE=ON", "-DTC_TEST_HOOKS=ON", "-DTC_BUILD_TESTS=OFF", "-DTC_BUILD_FUZZ=OFF",
          f"-DPython_EXECUTABLE={sys.executable}"],
         [cmake, "--build", str(build_dir), "--target", "_tarvel_codec_faults"],
@@ -405,9 +363,29 @@ def test_fault_module_uses_the_same_call_path(faults):
     assert faults.columnarize.__text_signature__ == columnarize.__text_signature__
 
 
-def test_lock_is_released_during_the_transform(faults):
-    start, end, stamps = progress_during(lambda: faults.columnarize(b"sleep:200"))
-    assert_progress_in_the_middle(start, end, stamps)
+# --- the lock is released while the transform runs -----------------------------------------------
+
+
+@pytest.mark.parametrize(
+    ("payload", "document"),
+    [
+        pytest.param(b"wait", b"signalled", id="while-reading"),
+        pytest.param(b"wait-in-write:%d" % (64 * 1024), b"x" * (64 * 1024), id="while-writing-the-result-bytes"),
+    ],
+)
+def test_other_threads_run_python_while_the_transform_runs(faults, payload, document):
+    # The call waits inside its transform until another call, made from Python by this thread,
+    # signals it. Had the waiting call kept the lock, this thread could run no Python code and
+    # never signal: the wait would give up and the call return another document.
+    results = []
+    waiter = threading.Thread(target=lambda: results.append(faults.columnarize(payload)))
+    waiter.start()
+    try:
+        signalled = faults.columnarize(b"signal")
+    finally:
+        waiter.join()
+    assert signalled == b"signal"
+    assert results == [document]
 
 
 
@@ -431,3 +409,41 @@ def test_document_too_large_for_memory_is_memory_error(faults):
     with pytest.raises(MemoryError):
         faults.columnarize(b"big:%d" % (1 << 62))
     assert faults.columnarize(b"after") == b"after"
+
+
+# --- a document size that disagrees with the rows ----------------------------------------------
+
+
+def _table(rows):
+    """Rows with gaps, a constant, cells long and short, and a last row out of column order."""
+    table = [{"id": i, "kind": "k", "name": "n" * (i % 40), "v": i * 0.5 if i % 3 else None, f"s{i % 7}": [i]}
+             for i in range(rows)]
+    table.append({"s3": "a last row out of column order, with a long cell", "id": -1, "kind": "k"})
+    return json.dumps(table).encode()
+
+
+SMALL_TABLE, LARGE_TABLE, HUGE_TABLE = _table(5), _table(600), _table(20_000)
+
+
+@pytest.mark.parametrize(
+    "payload",
+    [pytest.param(SMALL_TABLE, id="small"), pytest.param(LARGE_TABLE, id="large"), pytest.param(HUGE_TABLE, id="huge")],
+)
+def test_misstated_document_size_is_an_internal_fault(faults, payload):
+    document = columnarize(payload)
+    assert (len(document) <= 16 * 1024) == (payload is SMALL_TABLE)  # both ways of writing are covered
+    assert faults.columnarize(b"size:+0:" + payload) == document
+    size = len(document)
+    # Short by every count of bytes up to 100 (the huge one: a few), by half and by all but one;
+    # long by one and by many.
+    shortfalls = (1, 2, 33) if payload is HUGE_TABLE else range(1, 101)
+    for delta in (*(-n for n in shortfalls), -(size // 2), -(size - 1), 1, 1000):
+        with pytest.raises(Exception) as info:
+            faults.columnarize(b"size:%+d:" % delta + payload)
+        assert type(info.value) is RuntimeError
+        assert info.value.args == (PANIC + "document size mismatch",), delta
+    # Nothing was written past the buffers: the interpreter and both modules go on as before.
+    gc.collect()
+    assert faults.columnarize(b"size:+0:" + payload) == document
+    assert columnarize(payload) == document
+

@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "codec/call_memory.hpp"
@@ -15,24 +16,35 @@
 namespace tc {
 namespace {
 
+// Writes into a buffer of a given size and never past its end: every put looks at the room
+// left before it writes, and a put that would not fit throws InternalFault instead. The size
+// comes from the layout, which counts the same pieces the writer puts; should the two ever
+// disagree, the call fails with nothing written beyond the buffer.
 class Writer {
  public:
   Writer(char* out, size_t size) : p_(out), end_(out + size) {}
-  void put(char c) { *p_++ = c; }
+  void put(char c) {
+    if (p_ == end_) overrun();
+    *p_++ = c;
+  }
   void put(std::string_view text) {
+    if (room() < text.size()) overrun();
     copy_bytes(p_, text.data(), text.size());
     p_ += text.size();
   }
-  // A cell's text: the cell arena keeps room to read a fixed block past any cell, so a short
-  // cell away from the document's end is one fixed-size copy, with no branch on its length.
+  // A cell's text and the comma after it: the cell arena keeps room to read a fixed block
+  // past any cell, so a short cell away from the document's end is one fixed-size copy, with
+  // no branch on its length. The room that copy needs covers the comma too.
   void put_cell(std::string_view text) {
     constexpr size_t kCellBlock = ByteBuffer::kShortCopy;
-    if (text.size() <= kCellBlock && static_cast<size_t>(end_ - p_) >= kCellBlock) {
+    if (text.size() <= kCellBlock && room() > kCellBlock) {
       std::memcpy(p_, text.data(), kCellBlock);
       p_ += text.size();
+      *p_++ = ',';
       return;
     }
     put(text);
+    put(',');
   }
   // `count` times "null,", copied from a prepared run. Away from the document's end the copy
   // goes in fixed-size blocks: it may write past the run, but only into bytes of the document
@@ -48,6 +60,7 @@ class Writer {
       p_ += bytes;
       return;
     }
+    if (room() < bytes) overrun();
     while (count > 0) {
       size_t chunk = count < kNullRun ? count : kNullRun;
       std::memcpy(p_, kNulls.data(), chunk * 5);
@@ -55,7 +68,8 @@ class Writer {
       count -= chunk;
     }
   }
-  void back_up() { --p_; }
+  // Puts `c` in place of the last byte written.
+  void replace_last(char c) { p_[-1] = c; }
   void rewind(char* to) { p_ = to; }
   [[nodiscard]] char* position() const { return p_; }
   [[nodiscard]] size_t room() const { return static_cast<size_t>(end_ - p_); }
@@ -70,6 +84,8 @@ class Writer {
     for (size_t i = 0; i < run.size(); ++i) run[i] = "null,"[i % 5];
     return run;
   }();
+  [[noreturn, gnu::cold, gnu::noinline]] static void overrun() { throw InternalFault("document size mismatch"); }
+
   char* p_;
   char* const end_;
 };
@@ -102,7 +118,6 @@ class RowWriter {
       return false;
     }
     out_.put_cell(text);
-    out_.put(',');
     next_ = size_t{column} + 1;
     return true;
   }
@@ -112,8 +127,7 @@ class RowWriter {
       return;
     }
     out_.put_nulls(columns_ - next_);
-    out_.back_up();
-    out_.put(']');
+    out_.replace_last(']');
   }
 
  private:
@@ -227,8 +241,12 @@ void write_rows(const RowTable& rows, const ColumnarLayout& layout, Writer& out)
       if (!order) order.emplace(layout.columns.size());
       order->sort(cells, count);
     }
+    // In column order a cell is refused only for want of room: the layout counted too little,
+    // and the row would come out with "null" in place of the cell.
     RowWriter row(layout.columns.size(), out);
-    for (size_t k = 0; k < count; ++k) row.add(cells[k].column, cells[k].text);
+    bool all_added = true;
+    for (size_t k = 0; k < count; ++k) all_added &= row.add(cells[k].column, cells[k].text);
+    if (!all_added) throw InternalFault("document size mismatch");
     row.finish();
   }
 }
@@ -265,9 +283,11 @@ TransformResult columnarize_json(std::string_view payload) {
   const CallMemory memory(payload.size());
   PreparedDocument prepared = prepare_document(payload, memory.resource());
   if (!prepared.ok()) return {false, std::move(prepared.rows.error)};
-  std::string document(prepared.size(), '\0');
-  prepared.write(document.data());
-  return {true, std::move(document)};
+  // Written into a block of exactly the document's size, with no terminator or slack after it,
+  // so that a sanitizer build sees any write past its end; the result is a copy.
+  const std::unique_ptr<char[]> block(new char[prepared.size()]);
+  prepared.write(block.get());
+  return {true, std::string(block.get(), prepared.size())};
 }
 
 }  // namespace tc

@@ -35,6 +35,6 @@ if(TC_TEST_HOOKS)
   Python_add_library(_tarvel_codec_faults MODULE WITH_SOABI
     tests/fault_module/fault_module.cpp
   )
-  target_link_libraries(_tarvel_codec_faults PRIVATE tc_boundary tc_flags)
+  target_link_libraries(_tarvel_codec_faults PRIVATE tc_boundary tc_codec tc_flags)
   set_target_properties(_tarvel_codec_faults PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 endif()

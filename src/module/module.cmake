@@ -12,6 +12,13 @@ add_library(tc_boundary STATIC
 )
 target_include_directories(tc_boundary PUBLIC src)
 target_link_libraries(tc_boundary PUBLIC Python::Module PRIVATE tc_flags)
+# __version__ is the version pyproject.toml declares, read from there so that it has one home.
+file(STRINGS "${PROJECT_SOURCE_DIR}/pyproject.toml" tc_version_line REGEX "^version = \"[^\"]+\"$" LIMIT_COUNT 1)
+string(REGEX REPLACE "^version = \"([^\"]+)\"$" "\\1" tc_version "${tc_version_line}")
+if(NOT tc_version)
+  message(FATAL_ERROR "no version = \"...\" line in pyproject.toml")
+endif()
+target_compile_definitions(tc_boundary PRIVATE TC_VERSION="${tc_version}")
 set_target_properties(tc_boundary PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 
 Python_add_library(tarvel_codec MODULE WITH_SOABI
@@ -28,7 +35,8 @@ if(NOT APPLE AND NOT WIN32)
   set_property(TARGET tarvel_codec APPEND PROPERTY LINK_DEPENDS "${TC_EXPORT_MAP}")
 endif()
 install(TARGETS tarvel_codec LIBRARY DESTINATION .)
-install(FILES src/tarvel_codec.pyi DESTINATION .)
+# Type checkers look for the stub of a top-level extension module in a stub-only package.
+install(FILES src/tarvel_codec-stubs/__init__.pyi DESTINATION tarvel_codec-stubs)
 
 if(TC_TEST_HOOKS)
   # Built by tests/test_arguments.py into a scratch directory; never installed.

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+#include "codec/portable.hpp"
+
+#if defined(TC_SSE2)
 #include <emmintrin.h>
 #endif
 
@@ -23,7 +25,7 @@ inline const char* skip_space(const char* p, const char* end) {
   return p;
 }
 
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
 // Bit i set where byte i of `v` is a double quote, a backslash, a control byte or non-ASCII.
 inline unsigned string_specials(__m128i v) {
   // Signed compare: bytes 0x80 and up are negative, so "less than 0x20" catches them too.
@@ -59,9 +61,9 @@ inline size_t utf8_block_prefix(__m128i v) {
   const auto continuations_of = [](unsigned two, unsigned three, unsigned four) {
     return (two << 1) | (three << 1) | (three << 2) | (four << 1) | (four << 2) | (four << 3);
   };
-  unsigned end = static_cast<unsigned>(__builtin_ctz(special | 0x10000u));
+  unsigned end = count_trailing_zeros(special | 0x10000u);
   if (end == 16 && (continuations_of(lead2, lead3, lead4) >> 16) != 0) {
-    end = 31u - static_cast<unsigned>(__builtin_clz(lead2 | lead3 | lead4));  // stop before the last lead
+    end = 31u - count_leading_zeros(lead2 | lead3 | lead4);  // stop before the last lead
   }
   const unsigned region = (1u << end) - 1;
   const bool whole = continuations_of(lead2 & region, lead3 & region, lead4 & region) == (continuation & region);
@@ -72,10 +74,10 @@ inline size_t utf8_block_prefix(__m128i v) {
 // First index at or after `pos` whose byte is a double quote, a backslash, a control byte
 // (below 0x20) or a non-ASCII byte (0x80 and up), or `size`.
 inline size_t find_string_special(const char* input, size_t size, size_t pos) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   while (pos + 16 <= size) {
     const unsigned mask = string_specials(_mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos)));
-    if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
+    if (mask != 0) return pos + count_trailing_zeros(mask);
     pos += 16;
   }
 #endif
@@ -94,11 +96,11 @@ inline size_t find_string_special(const char* input, size_t size, size_t pos) {
 // bytes, all ASCII: that case is settled inline, the rest in skip_string_text_from.
 size_t skip_string_text_from(const char* input, size_t size, size_t pos);
 inline size_t skip_string_text(const char* input, size_t size, size_t pos) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   if (pos + 16 <= size) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
     const unsigned specials = string_specials(v);
-    const auto first = static_cast<unsigned>(__builtin_ctz(specials | 0x10000u));
+    const auto first = count_trailing_zeros(specials | 0x10000u);
     if (first < 16 && ((static_cast<unsigned>(_mm_movemask_epi8(v)) >> first) & 1) == 0) return pos + first;
   }
 #endif
@@ -107,7 +109,7 @@ inline size_t skip_string_text(const char* input, size_t size, size_t pos) {
 
 // First index at or after `pos` whose byte is not a decimal digit (or `size`).
 inline size_t skip_digits(const char* input, size_t size, size_t pos) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   const __m128i below_zero = _mm_set1_epi8('0' - 1);
   const __m128i above_nine = _mm_set1_epi8('9' + 1);
   while (pos + 16 <= size) {
@@ -115,7 +117,7 @@ inline size_t skip_digits(const char* input, size_t size, size_t pos) {
     // Signed compares: bytes 0x80 and up are negative, so they are not digits either.
     __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, below_zero), _mm_cmplt_epi8(v, above_nine));
     unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & 0xFFFFu;
-    if (other != 0) return pos + static_cast<size_t>(__builtin_ctz(other));
+    if (other != 0) return pos + count_trailing_zeros(other);
     pos += 16;
   }
 #endif

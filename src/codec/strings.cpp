@@ -1,6 +1,7 @@
 // String bodies: fast runs between special bytes, escapes decoded and re-escaped compactly.
 #include "codec/strings.hpp"
 
+#include "codec/portable.hpp"
 #include "codec/scan.hpp"
 
 namespace tc {
@@ -159,7 +160,7 @@ size_t skip_string_text_from(const char* input, size_t size, size_t pos) {
 }
 
 size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   while (pos + 16 <= size) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
     const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
@@ -172,7 +173,7 @@ size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
         pos += 16;
         break;
       }
-      const auto first = static_cast<unsigned>(__builtin_ctz(specials));
+      const auto first = count_trailing_zeros(specials);
       if (((high >> first) & 1) != 0) {
         if (passed_escape) {  // the block check starts at the block's first byte
           pos += first;

@@ -7,10 +7,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <locale>
-#include <sstream>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <version>
+
+#if defined(_WIN32)
+#include <locale.h>
+#elif defined(__APPLE__)
+#include <xlocale.h>
+#else
+#include <locale.h>
+#endif
 
 #if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
 #include <charconv>
@@ -131,25 +140,41 @@ constexpr bool narrow_difference(Wide a, Wide b, unsigned bits, int64_t& differe
 }
 
 // The double that the decimal text [first, last) in C syntax (no leading '+', no spaces)
-// stands for, rounded to nearest; 0 when it is not a number. A stream in the classic locale
-// reads it, so that a process's locale never changes the decimal point: for C++ libraries
-// without a reader of doubles that ignores locales (libc++ has none; older libstdc++ neither).
-inline double read_double_by_stream(const char* first, const char* last) {
-  double value = 0;
-  std::istringstream stream{std::string(first, last)};
-  stream.imbue(std::locale::classic());
-  stream >> value;
-  return stream.fail() ? 0 : value;
+// stands for, rounded to nearest, subnormals included; 0 when it is not a number. strtod in
+// the C locale, not the process's, so that a locale never changes the decimal point: for C++
+// libraries without a reader of doubles that ignores locales (libc++ has none; older
+// libstdc++ neither). A stream imbued with the classic locale is no substitute: libc++ then
+// reads every subnormal as 0.
+inline double read_double_in_c_locale(const char* first, const char* last) {
+  char small[64];
+  std::string large;
+  const auto length = static_cast<size_t>(last - first);
+  char* text = small;
+  if (length >= sizeof small) {
+    large.assign(first, last);
+    text = large.data();
+  } else {
+    std::memcpy(small, first, length);
+    small[length] = '\0';
+  }
+  // Made once per process; if it cannot be made (no memory), the process's locale reads it.
+#if defined(_WIN32)
+  static const _locale_t c_locale = _create_locale(LC_NUMERIC, "C");
+  return c_locale != nullptr ? _strtod_l(text, nullptr, c_locale) : std::strtod(text, nullptr);
+#else
+  static const locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", locale_t{});
+  return c_locale != locale_t{} ? strtod_l(text, nullptr, c_locale) : std::strtod(text, nullptr);
+#endif
 }
 
-// As read_double_by_stream, by std::from_chars where the library has it for doubles.
+// As read_double_in_c_locale, by std::from_chars where the library has it for doubles.
 inline double read_double(const char* first, const char* last) {
 #if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
   double value = 0;
   std::from_chars(first, last, value);
   return value;
 #else
-  return read_double_by_stream(first, last);
+  return read_double_in_c_locale(first, last);
 #endif
 }
 

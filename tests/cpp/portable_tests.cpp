@@ -88,7 +88,7 @@ void reading_doubles() {
   for (size_t i = 0; i < std::size(texts); ++i) {
     const std::string text = texts[i];
     for (double got : {tc::read_double(text.data(), text.data() + text.size()),
-                       tc::read_double_by_stream(text.data(), text.data() + text.size())}) {
+                       tc::read_double_in_c_locale(text.data(), text.data() + text.size())}) {
       check(got == values[i] && std::signbit(got) == std::signbit(values[i]), texts[i], i, 0);
     }
   }
@@ -101,7 +101,7 @@ void reading_doubles() {
     } while (!std::isfinite(d));
     char text[40];
     const int length = std::snprintf(text, sizeof text, "%.17g", d);
-    for (double got : {tc::read_double(text, text + length), tc::read_double_by_stream(text, text + length)}) {
+    for (double got : {tc::read_double(text, text + length), tc::read_double_in_c_locale(text, text + length)}) {
       uint64_t want_bits, got_bits;
       std::memcpy(&want_bits, &d, sizeof d);
       std::memcpy(&got_bits, &got, sizeof got);

@@ -2,11 +2,14 @@
 
 import ast
 import importlib.machinery
+import importlib.metadata
 import importlib.util
 import inspect
+import os
 import shutil
 import subprocess
 import sys
+import sysconfig
 import types
 from pathlib import Path
 
@@ -70,10 +73,17 @@ def test_star_import_brings_only_columnarize():
     assert namespace["columnarize"] is columnarize
 
 
-def test_module_adds_nothing_but_columnarize_and_all():
+def test_module_adds_nothing_but_columnarize_all_and_version():
     public = [name for name in dir(tarvel_codec) if not name.startswith("__")]
     assert public == ["columnarize"]
     assert "__all__" in vars(tarvel_codec)
+    assert "__version__" in vars(tarvel_codec)
+
+
+def test_version_is_the_installed_distribution_version():
+    assert type(tarvel_codec.__version__) is str
+    assert tarvel_codec.__version__ == importlib.metadata.version("tarvel_codec")
+    assert load_fresh("tarvel_codec").__version__ == tarvel_codec.__version__
 
 
 def test_module_is_an_extension_module():
@@ -142,8 +152,8 @@ def test_signature_has_payload_and_min_rows_with_default_20():
 
 def test_only_the_init_function_is_exported():
     nm = shutil.which("nm")
-    if nm is None:
-        pytest.skip("nm is not installed")
+    if nm is None or not sys.platform.startswith("linux"):
+        pytest.skip("reads the dynamic symbols of an ELF library with nm (Linux)")
     listing = subprocess.run(
         [nm, "-D", "--defined-only", tarvel_codec.__file__], check=True, capture_output=True, text=True
     ).stdout
@@ -151,13 +161,15 @@ def test_only_the_init_function_is_exported():
     assert symbols == ["PyInit_tarvel_codec"]
 
 
-def test_type_stub_is_installed_beside_the_module():
-    stub = Path(tarvel_codec.__file__).with_name("tarvel_codec.pyi")
+def test_type_stub_is_installed_as_a_stub_package_beside_the_module():
+    stub = Path(tarvel_codec.__file__).parent / "tarvel_codec-stubs" / "__init__.pyi"
     tree = ast.parse(stub.read_text(encoding="utf-8"))
     assigned = {
         node.targets[0].id: ast.literal_eval(node.value) for node in tree.body if isinstance(node, ast.Assign)
     }
     assert assigned == {"__all__": ["columnarize"]}
+    (version,) = [node for node in tree.body if isinstance(node, ast.AnnAssign)]
+    assert (version.target.id, ast.unparse(version.annotation), version.value) == ("__version__", "str", None)
     (function,) = [node for node in tree.body if isinstance(node, ast.FunctionDef)]
     assert ast.unparse(function.args) == "payload: bytes, min_rows: int=20"
     assert ast.unparse(function.returns) == "bytes"
@@ -204,6 +216,21 @@ def test_execution_step_fails_with_the_exception_of_reading_all():
 
     with pytest.raises(ValueError, match="^no export list here$"):
         load_fresh("tarvel_codec", prepare)
+
+
+def test_import_leaves_the_interpreter_lock_as_it_was():
+    """The module declares that it needs no global lock: a build with the lock keeps it, and a
+    build without it is not switched back to it by the import."""
+    if not hasattr(sys, "_is_gil_enabled"):
+        pytest.skip("this interpreter cannot tell whether its global lock is enabled (before 3.13)")
+    code = "import sys; before = sys._is_gil_enabled(); import tarvel_codec; print(before, sys._is_gil_enabled())"
+    environment = {key: value for key, value in os.environ.items() if key != "PYTHON_GIL"}
+    out = subprocess.run(
+        [sys.executable, "-W", "error", "-c", code], check=True, capture_output=True, text=True, env=environment
+    ).stdout
+    before, after = out.split()
+    assert after == before
+    assert before == str(sysconfig.get_config_var("Py_GIL_DISABLED") != 1)
 
 
 def test_import_in_a_fresh_interpreter():

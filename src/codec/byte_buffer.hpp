@@ -8,6 +8,8 @@
 #include <new>
 #include <string_view>
 
+#include "codec/portable.hpp"
+
 namespace tc {
 
 // Copies n bytes with a few fixed-size moves for short runs (no library call), memcpy else.
@@ -121,7 +123,7 @@ class ByteBuffer {
   // Appends n bytes from `src`, of which `src_room` may be read, as one fixed 32-byte copy
   // when n is at most 32 (the bytes past n are written but not kept). Copies sized by n
   // branch on it, and on text of varying lengths those branches are mispredicted.
-  [[gnu::always_inline]] void append_short(const char* src, size_t n, size_t src_room) {
+  TC_ALWAYS_INLINE void append_short(const char* src, size_t n, size_t src_room) {
     if (n <= kShortCopy && src_room >= kShortCopy) {
       std::memcpy(reserve(kShortCopy), src, kShortCopy);
       size_ += n;

@@ -5,6 +5,8 @@
 #include <memory_resource>
 #include <new>
 
+#include "codec/portable.hpp"
+
 namespace tc {
 
 // Hands out memory from a block by moving a pointer, and from ever larger blocks of the heap
@@ -43,7 +45,7 @@ class BumpArena final : public std::pmr::memory_resource {
   }
 
   // From a new block, with room for `bytes` at `alignment` at least and twice the last one's size.
-  [[gnu::noinline]] void* allocate_in_new_block(size_t bytes, size_t alignment) {
+  TC_NOINLINE void* allocate_in_new_block(size_t bytes, size_t alignment) {
     const size_t overhead = sizeof(Block) + alignment;
     if (bytes > SIZE_MAX / 2 - overhead) throw std::bad_alloc();
     const size_t size = bytes + overhead > next_block_ ? bytes + overhead : next_block_;

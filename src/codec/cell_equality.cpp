@@ -9,6 +9,7 @@
 #include "codec/byte_buffer.hpp"
 #include "codec/hash.hpp"
 #include "codec/layout.hpp"
+#include "codec/portable.hpp"
 #include "codec/scan.hpp"
 
 namespace tc {
@@ -37,9 +38,7 @@ bool is_zero_number(std::string_view t) { return t == "0" || is_zero_float(t); }
 
 // Compact float text is the shortest round-trip form, so reading it back is exact.
 double float_of(std::string_view t) {
-  double value = 0;
-  std::from_chars(t.data(), t.data() + t.size(), value);
-  return value;
+  return read_double(t.data(), t.data() + t.size());
 }
 
 // An integer (given by text and class) equals a double exactly.

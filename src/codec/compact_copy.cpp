@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "codec/number.hpp"
+#include "codec/portable.hpp"
 #include "codec/scan.hpp"
 #include "codec/strings.hpp"
 
@@ -59,7 +60,7 @@ const char* plain_integer_end(const char* begin, size_t size, const char* p) {
 // Whether the key text at `text` is `length` bytes (under 16) of plain ASCII, then its closing
 // quote. False says nothing.
 inline bool plain_key_of_length(const char* text, const char* end, size_t length) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   if (end - text < 16 || length >= 16) return false;
   const unsigned specials = string_specials(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text)));
   return (specials & ((2u << length) - 1)) == (1u << length) && text[length] == '"';
@@ -78,7 +79,7 @@ constexpr size_t known_key_reach(size_t size) { return size <= 16 ? 16 : 32; }
 // bytes to read).
 inline bool same_known_key(const char* text, const char* end, const char* known, size_t size) {
   if (static_cast<size_t>(end - text) < known_key_reach(size)) return false;
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   const auto same_bytes = [&](size_t from) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(known + from));

@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "codec/portable.hpp"
+
 namespace tc {
 namespace {
 
@@ -36,7 +38,7 @@ static_assert(kMessages.back() == "invalid type", "message table and ErrorCode d
 
 std::string_view error_message(ErrorCode code) { return kMessages[static_cast<size_t>(code)]; }
 
-[[gnu::cold]] std::string describe_error(const ParseError& error, std::string_view payload) {
+TC_COLD std::string describe_error(const ParseError& error, std::string_view payload) {
   // Line feeds counted are those strictly before the error point; the column counts the
   // offending byte itself, or for a boundary the bytes of its line before it.
   const ReadStatus& at = error.status;

@@ -12,8 +12,9 @@
 
 #include "codec/byte_buffer.hpp"
 #include "codec/hash.hpp"
+#include "codec/portable.hpp"
 
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
 #include <emmintrin.h>
 #endif
 
@@ -48,7 +49,7 @@ class KeyTable {
   // says the text holds no backslash, which the caller's scan already knows.
   uint32_t intern(std::string_view body, bool plain);
 
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   // The id of the plain key of `length` bytes (under 16) that starts `bytes`, or kNoKey when
   // it is not in the table yet. Keys in no predictable order (sparse tables) are found here
   // with one hash of two words and, nearly always, one comparison.
@@ -72,7 +73,7 @@ class KeyTable {
   // raw spelling is unique; a miss says nothing.
   [[nodiscard]] bool matches_raw(uint32_t id, const char* p, const char* end) const {
     const Entry& e = entries_[id];
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
     // Up to 15 bytes: the key and its closing quote against 16 payload bytes at once, with no
     // branch on where they first differ (in a table of keys in any order, that is anywhere).
     if (e.length < 16 && end - p >= 16) {

@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "codec/portable.hpp"
 namespace tc {
 namespace {
 
@@ -13,11 +14,11 @@ namespace {
 struct SizeSum {
   uint64_t total = 0;
   void add(uint64_t n) {
-    if (__builtin_add_overflow(total, n, &total)) throw std::bad_alloc();
+    if (add_overflows(total, n, &total)) throw std::bad_alloc();
   }
   void add_product(uint64_t a, uint64_t b) {
     uint64_t product = 0;
-    if (__builtin_mul_overflow(a, b, &product)) throw std::bad_alloc();
+    if (multiply_overflows(a, b, &product)) throw std::bad_alloc();
     add(product);
   }
 };
@@ -55,7 +56,7 @@ size_t document_size(const RowTable& rows, const ColumnarLayout& layout, const s
       cells_present += stats[key].rows;
     }
     uint64_t all_cells = 0;
-    if (__builtin_mul_overflow(n, m, &all_cells)) throw std::bad_alloc();
+    if (multiply_overflows(n, m, &all_cells)) throw std::bad_alloc();
     size.add_product(all_cells - cells_present, 4);  // "null" for every absent cell
   }
   size.add(kBeforeConstants.size());

@@ -3,6 +3,7 @@
 // resulting double decides both constant folding and the text written back.
 #include "codec/number.hpp"
 
+#include "codec/portable.hpp"
 #include "codec/scan.hpp"
 #include "codec/shortest.hpp"
 
@@ -180,7 +181,7 @@ size_t write_digits(uint64_t v, char* out) {
   write_eight_digits(static_cast<uint32_t>(high % 100000000), out + 1);
   out[0] = static_cast<char>('0' + high / 100000000);
   // Digit count from the bit length, corrected by one comparison.
-  const int guess = ((64 - __builtin_clzll(v | 1)) * 1233) >> 12;
+  const int guess = ((64 - count_leading_zeros(v | 1)) * 1233) >> 12;
   const size_t count = static_cast<size_t>(guess) + (v >= kIntegerPowersOfTen[static_cast<size_t>(guess)] ? 1 : 0);
   return kDigitsWidth - count;
 }
@@ -465,12 +466,10 @@ bool is_own_shortest_by_integers(uint64_t s, int64_t e, double x) {
   const uint64_t m = fraction | (uint64_t{1} << 52);
   const uint64_t power = kIntegerPowersOfTen[static_cast<size_t>(-e)];
   // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1).
-  const auto twice_x = static_cast<unsigned __int128>(2 * m) * power;
-  const auto text = (static_cast<unsigned __int128>(s >> (63 - q)) << 64) | (s << (q + 1));
-  const auto difference = static_cast<__int128>(twice_x - text);
-  constexpr __int128 kNear = __int128{1} << 62;
-  if (difference <= -kNear || difference >= kNear) return false;  // S is not x's nearest unit
-  const auto d = static_cast<int64_t>(difference);
+  const Wide twice_x = multiply_wide(2 * m, power);
+  const Wide text = {s >> (63 - q), s << (q + 1)};
+  int64_t d = 0;
+  if (!narrow_difference(twice_x, text, 62, d)) return false;  // S is not x's nearest unit
   const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
   const uint64_t half = uint64_t{1} << q;  // half a unit
   const uint64_t reach = power - (m & 1);
@@ -520,7 +519,7 @@ inline bool looks_padded(const char* text, size_t length) {
   return word == 0x30303030u || word == 0x39393939u;
 }
 
-[[gnu::always_inline]] inline void put_long_float(const char* text, size_t length, size_t room, bool negative,
+TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t room, bool negative,
                                                   uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
   if (looks_padded(text, length) ||
       (!is_own_shortest(significand, exponent, x) && !is_own_shortest_by_integers(significand, exponent, x))) {
@@ -536,7 +535,7 @@ inline bool looks_padded(const char* text, size_t length) {
 // A float from its parts S × 10^E and its text [start, end): a short decimal laid out from its
 // own digits, else x by the fixed steps, kept as written where its text has the writer's layout
 // (`layout`) and x is not zero, else written. Fails where x is out of range.
-[[gnu::always_inline]] inline ReadStatus put_float(const char* input, size_t size, size_t start, size_t end,
+TC_ALWAYS_INLINE ReadStatus put_float(const char* input, size_t size, size_t start, size_t end,
                                                    size_t int_begin, size_t frac_end, bool negative,
                                                    uint64_t significand, int64_t exponent, bool layout,
                                                    ByteBuffer& out) {

@@ -21,6 +21,7 @@
 #include "codec/compact_copy.hpp"
 #include "codec/layout.hpp"
 #include "codec/number.hpp"
+#include "codec/portable.hpp"
 #include "codec/prefault.hpp"
 #include "codec/scan.hpp"
 #include "codec/strings.hpp"
@@ -88,39 +89,39 @@ class Reader {
   void prefault_ahead();
   Pos read_element(Pos p);
   Pos read_row(Pos p);
-  [[gnu::always_inline]] inline Pos read_inner_value(Pos p, uint32_t context);
-  [[gnu::always_inline]] inline Pos read_member_value(Pos p, uint32_t key);
+  TC_ALWAYS_INLINE Pos read_inner_value(Pos p, uint32_t context);
+  TC_ALWAYS_INLINE Pos read_member_value(Pos p, uint32_t key);
   Pos read_value(Pos p, uint32_t context);
   Pos read_array(Pos p, uint32_t context);
   Pos read_object(Pos p, uint32_t context);
   Pos read_number_at(Pos p);
   Pos read_escaped_string(Pos p, Pos special);
-  [[gnu::always_inline]] inline Pos read_string(Pos p);
-  [[gnu::always_inline]] inline Pos read_literal(Pos p, std::string_view word);
-  [[gnu::always_inline]] inline Pos read_key(Pos p, uint32_t predicted, uint32_t& key);
-  [[gnu::always_inline]] inline Pos read_colon(Pos p);
-  [[gnu::always_inline]] inline Pos after_member(Pos p, bool& done);
-  [[gnu::always_inline]] inline Pos open_array(Pos p, bool& done);
-  [[gnu::always_inline]] inline Pos after_element(Pos p, bool& done);
-  [[gnu::always_inline]] inline void remember_hint(uint32_t context, uint32_t previous, uint32_t key);
-  [[gnu::always_inline]] inline uint32_t predict(uint32_t context, uint32_t previous) const;
-  [[gnu::always_inline]] inline void add_row_member(uint32_t key, size_t length);
-  [[gnu::always_inline]] inline void note_row_cell(uint32_t key, size_t begin, size_t length, bool first_row);
+  TC_ALWAYS_INLINE Pos read_string(Pos p);
+  TC_ALWAYS_INLINE Pos read_literal(Pos p, std::string_view word);
+  TC_ALWAYS_INLINE Pos read_key(Pos p, uint32_t predicted, uint32_t& key);
+  TC_ALWAYS_INLINE Pos read_colon(Pos p);
+  TC_ALWAYS_INLINE Pos after_member(Pos p, bool& done);
+  TC_ALWAYS_INLINE Pos open_array(Pos p, bool& done);
+  TC_ALWAYS_INLINE Pos after_element(Pos p, bool& done);
+  TC_ALWAYS_INLINE void remember_hint(uint32_t context, uint32_t previous, uint32_t key);
+  TC_ALWAYS_INLINE uint32_t predict(uint32_t context, uint32_t previous) const;
+  TC_ALWAYS_INLINE void add_row_member(uint32_t key, size_t length);
+  TC_ALWAYS_INLINE void note_row_cell(uint32_t key, size_t begin, size_t length, bool first_row);
   uint32_t intern_escaped_key(Pos& p, size_t special);
   void rewrite_object(size_t object_begin, size_t first_member);
   void ensure_key_state(uint32_t key) {
     if (key >= key_state_.size()) grow_key_state(key);
   }
-  [[gnu::noinline]] void grow_key_state(uint32_t key);
+  TC_NOINLINE void grow_key_state(uint32_t key);
 
   [[nodiscard]] size_t offset(Pos p) const { return static_cast<size_t>(p - begin_); }
   [[nodiscard]] Pos skip(Pos p) const { return skip_space(p, end_); }
-  [[gnu::cold]] Pos fail(ReadStatus status) {
+  TC_COLD Pos fail(ReadStatus status) {
     error_ = status;
     return nullptr;
   }
-  [[gnu::cold]] Pos fail_here(ErrorCode code, Pos p) { return fail(fail_at(code, offset(p))); }
-  [[gnu::cold]] Pos fail_at_eof(ErrorCode code) { return fail(fail_at_end(code, offset(end_))); }
+  TC_COLD Pos fail_here(ErrorCode code, Pos p) { return fail(fail_at(code, offset(p))); }
+  TC_COLD Pos fail_at_eof(ErrorCode code) { return fail(fail_at_end(code, offset(end_))); }
 
   const char* const begin_;
   const char* const end_;
@@ -230,13 +231,13 @@ Pos Reader::read_key(Pos p, uint32_t predicted, uint32_t& key) {
       key = predicted;
       return p + table_.keys.body_length(predicted) + 1;
     }
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
     // Mispredicted, as in tables whose rows hold keys in any order: a short plain key already
     // seen is found by its 16 bytes, without a scan or a byte compare. (Without a prediction,
     // the key is most likely new, and this is not tried.)
     if (end_ - p >= 16) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const unsigned length = static_cast<unsigned>(__builtin_ctz(string_specials(bytes) | 0x10000u));
+      const unsigned length = count_trailing_zeros(string_specials(bytes) | 0x10000u);
       if (length < 16 && p[length] == '"') {
         const uint32_t found = table_.keys.find_short(bytes, length);
         if (found != kNoKey) {
@@ -625,7 +626,7 @@ ReadStatus Reader::read_payload() {
   return {};
 }
 
-[[gnu::cold]] std::string invalid_json(const ParseError& error, std::string_view payload) {
+TC_COLD std::string invalid_json(const ParseError& error, std::string_view payload) {
   std::string text(kInvalidPrefix);
   text += describe_error(error, payload);
   return text;

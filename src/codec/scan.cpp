@@ -1,12 +1,10 @@
 // Whitespace runs, many bytes at a time.
 #include "codec/scan.hpp"
 
-#include <bit>
-
 namespace tc {
 
 const char* skip_space_run(const char* p, const char* end) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   const __m128i space = _mm_set1_epi8(' ');
   const __m128i line_feed = _mm_set1_epi8('\n');
   const __m128i carriage_return = _mm_set1_epi8('\r');
@@ -16,7 +14,7 @@ const char* skip_space_run(const char* p, const char* end) {
     const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, line_feed)),
                                        _mm_or_si128(_mm_cmpeq_epi8(v, carriage_return), _mm_cmpeq_epi8(v, tab)));
     const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(blank)) & 0xFFFFu;
-    if (other != 0) return p + std::countr_zero(other);
+    if (other != 0) return p + count_trailing_zeros(other);
     p += 16;
   }
 #elif defined(__ARM_NEON)

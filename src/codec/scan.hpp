@@ -5,7 +5,9 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
+#include "codec/portable.hpp"
+
+#if defined(TC_SSE2)
 #include <emmintrin.h>
 #elif defined(__ARM_NEON)
 #include <arm_neon.h>
@@ -13,7 +15,7 @@
 
 namespace tc {
 
-#if !defined(__SSE2__) && defined(__ARM_NEON)
+#if !defined(TC_SSE2) && defined(__ARM_NEON)
 // NEON has no byte mask move: the lanes of a compare (all ones or zeros) are narrowed to four
 // bits each, so the first set lane is countr_zero(mask) / 4, and no lane set is a zero mask.
 inline uint64_t lane_mask(uint8x16_t lanes) {
@@ -63,9 +65,9 @@ inline size_t utf8_prefix_of(const Utf8BlockMasks& m) {
   const auto continuations_of = [](unsigned two, unsigned three, unsigned four) {
     return (two << 1) | (three << 1) | (three << 2) | (four << 1) | (four << 2) | (four << 3);
   };
-  auto end = static_cast<unsigned>(std::countr_zero(m.special | 0x10000u));
+  auto end = static_cast<unsigned>(count_trailing_zeros(m.special | 0x10000u));
   if (end == 16 && (continuations_of(m.lead2, m.lead3, m.lead4) >> 16) != 0) {
-    end = 31u - static_cast<unsigned>(std::countl_zero(m.lead2 | m.lead3 | m.lead4));  // stop before the last lead
+    end = 31u - count_leading_zeros(m.lead2 | m.lead3 | m.lead4);  // stop before the last lead
   }
   const unsigned region = (1u << end) - 1;
   const bool whole =
@@ -73,7 +75,7 @@ inline size_t utf8_prefix_of(const Utf8BlockMasks& m) {
   return whole && (m.refused & region) == 0 ? end : 0;
 }
 
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
 // Bit i set where byte i of `v` is a double quote, a backslash, a control byte or non-ASCII.
 inline unsigned string_specials(__m128i v) {
   // Signed compare: bytes 0x80 and up are negative, so "less than 0x20" catches them too.
@@ -147,10 +149,10 @@ struct Block16 {
 // First index at or after `pos` whose byte is a double quote, a backslash, a control byte
 // (below 0x20) or a non-ASCII byte (0x80 and up), or `size`.
 inline size_t find_string_special(const char* input, size_t size, size_t pos) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   while (pos + 16 <= size) {
     const unsigned mask = string_specials(_mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos)));
-    if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
+    if (mask != 0) return pos + count_trailing_zeros(mask);
     pos += 16;
   }
 #elif defined(__ARM_NEON)
@@ -175,11 +177,11 @@ inline size_t find_string_special(const char* input, size_t size, size_t pos) {
 // bytes, all ASCII: that case is settled inline, the rest in skip_string_text_from.
 size_t skip_string_text_from(const char* input, size_t size, size_t pos);
 inline size_t skip_string_text(const char* input, size_t size, size_t pos) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   if (pos + 16 <= size) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
     const unsigned specials = string_specials(v);
-    const auto first = static_cast<unsigned>(__builtin_ctz(specials | 0x10000u));
+    const auto first = count_trailing_zeros(specials | 0x10000u);
     if (first < 16 && ((static_cast<unsigned>(_mm_movemask_epi8(v)) >> first) & 1) == 0) return pos + first;
   }
 #elif defined(__ARM_NEON)
@@ -193,7 +195,7 @@ inline size_t skip_string_text(const char* input, size_t size, size_t pos) {
 
 // First index at or after `pos` whose byte is not a decimal digit (or `size`).
 inline size_t skip_digits(const char* input, size_t size, size_t pos) {
-#if defined(__SSE2__)
+#if defined(TC_SSE2)
   const __m128i below_zero = _mm_set1_epi8('0' - 1);
   const __m128i above_nine = _mm_set1_epi8('9' + 1);
   while (pos + 16 <= size) {
@@ -201,7 +203,7 @@ inline size_t skip_digits(const char* input, size_t size, size_t pos) {
     // Signed compares: bytes 0x80 and up are negative, so they are not digits either.
     __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, below_zero), _mm_cmplt_epi8(v, above_nine));
     unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(digit)) & 0xFFFFu;
-    if (other != 0) return pos + static_cast<size_t>(__builtin_ctz(other));
+    if (other != 0) return pos + count_trailing_zeros(other);
     pos += 16;
   }
 #elif defined(__ARM_NEON)

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "codec/portable.hpp"
 #include "codec/pow10_table.hpp"
 
 namespace tc {
@@ -21,7 +22,7 @@ int floor_log10_three_quarters_pow2(int e) { return static_cast<int>((int64_t{e}
 int floor_log2_pow10(int e) { return static_cast<int>((int64_t{e} * 913124641741LL) >> 38); }
 
 uint64_t multiply_high(uint64_t a, uint64_t b) {
-  return static_cast<uint64_t>((static_cast<unsigned __int128>(a) * b) >> 64);
+  return tc::multiply_high(a, b);
 }
 
 // Rounds (g · cp) / 2^127 to odd: the scaled bound, with a sticky low bit for inexactness.

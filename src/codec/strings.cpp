@@ -1,8 +1,8 @@
 // String bodies: fast runs between special bytes, escapes decoded and re-escaped compactly.
 #include "codec/strings.hpp"
 
+#include "codec/portable.hpp"
 #include <array>
-#include <bit>
 
 #include "codec/scan.hpp"
 
@@ -204,7 +204,7 @@ size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
         pos += 16;
         break;
       }
-      const auto first = static_cast<unsigned>(std::countr_zero(specials));
+      const auto first = count_trailing_zeros(specials);
       if (((high >> first) & 1) != 0) {
         if (passed_escape) {  // the block check starts at the block's first byte
           pos += first;

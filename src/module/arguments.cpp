@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "codec/portable.hpp"
 #include "module/errors.hpp"
 #include "module/py_ref.hpp"
 
@@ -11,13 +12,13 @@ namespace {
 
 // New reference: the keyword name as text for a message. A name with no UTF-8 text (lone
 // surrogates) shows each byte that does not decode as U+FFFD.
-[[gnu::cold]] PyObject* shown_keyword(PyObject* name) noexcept {
+TC_COLD PyObject* shown_keyword(PyObject* name) noexcept {
   PyRef raw(PyUnicode_AsEncodedString(name, "utf-8", "surrogatepass"));
   if (!raw) return nullptr;
   return PyUnicode_DecodeUTF8(PyBytes_AS_STRING(raw.get()), PyBytes_GET_SIZE(raw.get()), "replace");
 }
 
-[[gnu::cold]] void raise_unexpected_keyword(PyObject* name) noexcept {
+TC_COLD void raise_unexpected_keyword(PyObject* name) noexcept {
   PyRef shown(shown_keyword(name));
   if (shown) {
     PyErr_Format(PyExc_TypeError, "columnarize() got an unexpected keyword argument '%U'", shown.get());

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "codec/portable.hpp"
 #include "module/arguments.hpp"
 #include "module/errors.hpp"
 #include "module/gil.hpp"
@@ -28,14 +29,14 @@ struct Outcome {
 };
 
 // Writes the runtime's one report of an internal fault to standard error (no lock needed).
-[[gnu::cold]] void report_fault(const std::string& text) noexcept {
+TC_COLD void report_fault(const std::string& text) noexcept {
   std::fprintf(stderr, "tarvel_codec: internal fault in columnarize_json: %s\n", text.c_str());
 }
 
 // Call only inside a catch block: the outcome for the exception being handled. tc::InternalFault
 // is a std::logic_error, so its what() is the fault text. Copying the fault text may itself run
 // out of memory, which then is the outcome.
-[[gnu::cold]] Outcome contain_current_exception() noexcept {
+TC_COLD Outcome contain_current_exception() noexcept {
   try {
     try {
       throw;
@@ -52,7 +53,7 @@ struct Outcome {
 }
 
 // Call only inside a catch block, lock released: the outcome of a fault, reported once.
-[[gnu::cold]] Outcome contain_released_fault() noexcept {
+TC_COLD Outcome contain_released_fault() noexcept {
   Outcome fault = contain_current_exception();
   if (fault.kind == Outcome::Kind::fault) report_fault(fault.text);
   return fault;

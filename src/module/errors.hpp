@@ -3,6 +3,7 @@
 #pragma once
 #include <string_view>
 
+#include "codec/portable.hpp"
 #include "module/python.hpp"
 
 namespace tc::module {
@@ -16,21 +17,21 @@ void ensure_exception_set() noexcept;
 
 // TypeError "'TYPE' object is not an instance of 'EXPECTED'", TYPE being the __qualname__
 // of the type of `obj` (borrows); "'None' is not an instance of 'EXPECTED'" for None.
-[[gnu::cold]] void raise_not_instance(PyObject* obj, const char* expected) noexcept;
+TC_COLD void raise_not_instance(PyObject* obj, const char* expected) noexcept;
 
 // Adds `note` to the pending exception through its add_note method, after making it an
 // instance. If that fails (no add_note before Python 3.11), the failure is discarded and the
 // pending exception stays as it was, without the note.
-[[gnu::cold]] void add_note(const char* note) noexcept;
+TC_COLD void add_note(const char* note) noexcept;
 
 // RuntimeError (exactly) whose args are the 1-tuple (message,).
-[[gnu::cold]] void raise_runtime_error(std::string_view message) noexcept;
+TC_COLD void raise_runtime_error(std::string_view message) noexcept;
 
 // RuntimeError "internal panic during columnarization: " + fault_text.
-[[gnu::cold]] void raise_internal_panic(std::string_view fault_text) noexcept;
+TC_COLD void raise_internal_panic(std::string_view fault_text) noexcept;
 
 // Call only inside a catch block: raises the C++ exception being handled as MemoryError
 // (std::bad_alloc) or as the internal-panic RuntimeError (what(), or kUnknownFault).
-[[gnu::cold]] void raise_current_exception() noexcept;
+TC_COLD void raise_current_exception() noexcept;
 
 }  // namespace tc::module

@@ -5,6 +5,10 @@
 #include "module/interned.hpp"
 #include "module/py_ref.hpp"
 
+#if !defined(TC_VERSION)
+#error "TC_VERSION (the package's version, a string literal) is set by the build"
+#endif
+
 namespace tc::module {
 
 const char kColumnarizeDoc[] =
@@ -105,6 +109,15 @@ int add_function(PyObject* m, PyMethodDef* function) noexcept {
     raise_current_exception();
     return -1;
   }
+}
+
+int execute(PyObject* m, PyMethodDef* function) noexcept {
+  if (make_interned_names() < 0 || add_function(m, function) < 0) return -1;
+  if (PyModule_AddStringConstant(m, "__version__", TC_VERSION) < 0) {
+    ensure_exception_set();
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace tc::module

@@ -45,7 +45,7 @@ std::string canonical_float_text(double value) {
   const int e = d.exponent;
   if (e >= 16 || e <= -6) {
     out += d.digits.front();
-    if (n > 1) out += "." + d.digits.substr(1);
+    if (n > 1) out.append(".").append(d.digits, 1);
     out += e < 0 ? "e-" : "e+";
     return out + std::to_string(e < 0 ? -e : e);
   }

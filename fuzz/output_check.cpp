@@ -62,7 +62,9 @@ std::string check_rows(const Node& rows, const Node& columns, const Node& consta
 // all become columns. Too deep for the nesting limit there, it must fail on that limit; when
 // every float in it converts back exactly, the read-back embeds the three members unchanged.
 std::string check_read_back(std::string_view output, const CompactText& doc) {
-  const TransformResult again = transform_exact("[" + std::string(output) + "]");
+  std::string wrapped = "[";
+  wrapped.append(output).append("]");
+  const TransformResult again = transform_exact(wrapped);
   if (doc.depth + 1 > kDepthLimit) {
     if (again.ok || again.text.find("recursion limit exceeded at line 1 column ") == std::string::npos) {
       return "output nested " + std::to_string(doc.depth) + " deep read back inside an array gave: " + again.text;

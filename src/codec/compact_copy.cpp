@@ -97,10 +97,8 @@ enum class Next { value, key, after_value };
 
 }  // namespace
 
-bool g_compact_copy = true;
-
 const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,
-                               CompactCopyHints& hints, ByteBuffer& out) {
+                               CompactCopyHints& hints, ByteBuffer& out, StringScan scan) {
   const size_t size = static_cast<size_t>(end - begin);
   if (max_levels > CompactCopyHints::kLevels) max_levels = CompactCopyHints::kLevels;
   bool is_object[CompactCopyHints::kLevels];
@@ -133,14 +131,14 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
     if (next == Next::value) {
       const char c = *p;
       if (c == '"') {
-        const size_t special = skip_string_text(begin, size, static_cast<size_t>(p + 1 - begin));
+        const size_t special = skip_string_text(begin, size, static_cast<size_t>(p + 1 - begin), scan);
         if (special < size && begin[special] == '"') {
           p = begin + special + 1;
         } else {
           copy_run(p);
           out.push('"');
           size_t pos = static_cast<size_t>(p + 1 - begin);
-          if (read_string_body(begin, size, pos, special, out)) return nullptr;
+          if (read_string_body(begin, size, pos, special, out, scan)) return nullptr;
           out.push('"');
           run = p = begin + pos;
         }
@@ -243,7 +241,7 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
     unsigned char& guess = hints.key_lengths[level][at & (CompactCopyHints::kPlaces - 1)];
     size_t length = guess;
     if (!plain_key_of_length(text, end, length)) {
-      const size_t close = skip_string_text(begin, size, static_cast<size_t>(text - begin));
+      const size_t close = skip_string_text(begin, size, static_cast<size_t>(text - begin), scan);
       if (close >= size || begin[close] != '"') return nullptr;
       length = static_cast<size_t>(begin + close - text);
       guess = static_cast<unsigned char>(length < 16 ? length : 16);

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "codec/byte_buffer.hpp"
+#include "codec/scan.hpp"
 
 namespace tc {
 
@@ -35,11 +36,9 @@ struct CompactCopyHints {
 // key given twice or a key with an escape that is rewritten, more than `max_levels` levels of
 // nesting, or more keys open than are tracked. Nothing is reported then; the caller drops what
 // was appended and reads the value the general way, which reports any error.
+// Strings are scanned with `scan`.
 const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,
-                               CompactCopyHints& hints, ByteBuffer& out);
+                               CompactCopyHints& hints, ByteBuffer& out, StringScan scan);
 
-// Whether the reader tries copy_compact_value at all (set by default). Tests turn it off to
-// check that both ways give the same results.
-extern bool g_compact_copy;
 
 }  // namespace tc

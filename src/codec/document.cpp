@@ -275,13 +275,14 @@ void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* d
 }
 
 // Built in place, never moved on the way (see PreparedDocument).
-PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_resource* memory) {
-  return PreparedDocument(payload, memory);
+PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_resource* memory,
+                                  const ReadOptions& options) {
+  return PreparedDocument(payload, memory, options);
 }
 
-TransformResult columnarize_json(std::string_view payload) {
+TransformResult columnarize_json(std::string_view payload, const ReadOptions& options) {
   const CallMemory memory(payload.size());
-  PreparedDocument prepared = prepare_document(payload, memory.resource());
+  PreparedDocument prepared = prepare_document(payload, memory.resource(), options);
   if (!prepared.ok()) return {false, std::move(prepared.rows.error)};
   // Written into a block of exactly the document's size, with no terminator or slack after it,
   // so that a sanitizer build sees any write past its end; the result is a copy.

@@ -25,8 +25,8 @@ void encode_document(const RowTable& rows, const ColumnarLayout& layout, char* o
 // tables live in the memory given to prepare_document, which must outlive it.
 struct PreparedDocument {
   // Built where it stands: the tables are neither moved nor copied on the way.
-  PreparedDocument(std::string_view payload, std::pmr::memory_resource* memory)
-      : rows(parse_rows(payload, memory)), layout(rows.ok ? build_layout(rows.table) : ColumnarLayout(memory)) {}
+  PreparedDocument(std::string_view payload, std::pmr::memory_resource* memory, const ReadOptions& options = {})
+      : rows(parse_rows(payload, memory, options)), layout(rows.ok ? build_layout(rows.table) : ColumnarLayout(memory)) {}
 
   ParsedRows rows;        // rows.error holds the whole error text when !ok()
   ColumnarLayout layout;
@@ -35,10 +35,11 @@ struct PreparedDocument {
   [[nodiscard]] size_t size() const { return layout.output_size; }
   void write(char* out) const { encode_document(rows.table, layout, out); }
 };
-[[nodiscard]] PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_resource* memory);
+[[nodiscard]] PreparedDocument prepare_document(std::string_view payload, std::pmr::memory_resource* memory,
+                                                const ReadOptions& options = {});
 
 // Pure function of the payload bytes; touches no shared state. Throws only std::bad_alloc
 // and tc::InternalFault.
-[[nodiscard]] TransformResult columnarize_json(std::string_view payload);
+[[nodiscard]] TransformResult columnarize_json(std::string_view payload, const ReadOptions& options = {});
 
 }  // namespace tc

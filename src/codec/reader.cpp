@@ -43,7 +43,7 @@ using Pos = const char*;
 
 class Reader {
  public:
-  Reader(std::string_view payload, RowTable& table)
+  Reader(std::string_view payload, RowTable& table, const ReadOptions& options)
       : begin_(payload.data()),
         end_(payload.data() + payload.size()),
         table_(table),
@@ -52,7 +52,8 @@ class Reader {
         stats_(table.memory()),
         open_members_(table.memory()),
         saved_stamps_(table.memory()),
-        compact_copy_misses_left_(g_compact_copy ? kCompactCopyMisses : 0) {
+        string_scan_(options.string_scan),
+        compact_copy_misses_left_(options.copy_compact_values ? kCompactCopyMisses : 0) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
     // never touched. A small payload's cells go into the call's block, with the tables.
@@ -158,6 +159,7 @@ class Reader {
   std::pmr::vector<OpenMember> open_members_;
   std::pmr::vector<SavedStamp> saved_stamps_;
 
+  const StringScan string_scan_;
   unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
   // Hints for the copy, by the row member whose value is copied (a few sets, shared by key id
   // modulo their number): one member's values are alike, and different members' values would
@@ -214,7 +216,7 @@ void Reader::remember_hint(uint32_t context, uint32_t previous, uint32_t key) {
 uint32_t Reader::intern_escaped_key(Pos& p, size_t special) {
   key_scratch_.clear();
   size_t pos = offset(p);
-  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, special, key_scratch_)) {
+  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, special, key_scratch_, string_scan_)) {
     fail(s);
     p = nullptr;
     return kNoKey;
@@ -439,7 +441,7 @@ Pos Reader::read_literal(Pos p, std::string_view word) {
 // `p` is at a string's opening quote. Most strings are well-formed UTF-8 without escapes:
 // their text is already compact.
 Pos Reader::read_string(Pos p) {
-  Pos close = begin_ + skip_string_text(begin_, offset(end_), offset(p) + 1);
+  Pos close = begin_ + skip_string_text(begin_, offset(end_), offset(p) + 1, string_scan_);
   if (close < end_ && *close == '"') {
     cells_.append_short(p, static_cast<size_t>(close + 1 - p), static_cast<size_t>(end_ - p));
     return close + 1;
@@ -452,7 +454,7 @@ Pos Reader::read_string(Pos p) {
 Pos Reader::read_escaped_string(Pos p, Pos special) {
   size_t pos = offset(p) + 1;
   cells_.push('"');
-  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, offset(special), cells_)) return fail(s);
+  if (ReadStatus s = read_string_body(begin_, offset(end_), pos, offset(special), cells_, string_scan_)) return fail(s);
   cells_.push('"');
   return begin_ + pos;
 }
@@ -483,7 +485,7 @@ Pos Reader::read_member_value(Pos p, uint32_t key) {
     if (!compact_copy_hints_) compact_copy_hints_.emplace();
     CompactCopyHints& hints = (*compact_copy_hints_)[key % kHintSets];
     const size_t begin = cells_.size();
-    if (Pos after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_)) return after;
+    if (Pos after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_, string_scan_)) return after;
     cells_.resize_down(begin);
     --compact_copy_misses_left_;
   }
@@ -634,7 +636,7 @@ TC_COLD std::string invalid_json(const ParseError& error, std::string_view paylo
 
 }  // namespace
 
-ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memory) {
+ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memory, const ReadOptions& options) {
   ParsedRows result{false, RowTable(memory), {}};
   const char* input = payload.data();
   const size_t size = payload.size();
@@ -647,7 +649,7 @@ ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memor
     result.error = invalid_json(describe_top_level(input, size, start), payload);
     return result;
   }
-  Reader reader(payload, result.table);
+  Reader reader(payload, result.table, options);
   if (ReadStatus s = reader.read_payload()) {
     result.error = invalid_json({s, {}}, payload);
     return result;

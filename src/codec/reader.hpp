@@ -6,8 +6,17 @@
 
 #include "codec/errors.hpp"
 #include "codec/rows.hpp"
+#include "codec/scan.hpp"
+#include "codec/strings.hpp"
 
 namespace tc {
+
+// How the reader goes about it. Every choice gives the same bytes and messages; the defaults are
+// the fastest, and tests take the others to check that.
+struct ReadOptions {
+  bool copy_compact_values = true;  // nested values compact already copied as they stand
+  StringScan string_scan = widest_string_scan();
+};
 
 // The rows, or the whole error text. A syntax error anywhere wins over a non-object element;
 // among non-object elements the first is reported.
@@ -19,7 +28,8 @@ struct ParsedRows {
 
 // One pass over the payload: every cell's compact text is written while it is read. The
 // tables are made in `memory`, which must outlive them.
-[[nodiscard]] ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memory);
+[[nodiscard]] ParsedRows parse_rows(std::string_view payload, std::pmr::memory_resource* memory,
+                                    const ReadOptions& options = {});
 
 // The wrong-kind description of a top-level value that is not an array, or the error met
 // while reading it. `pos` is at the value's first byte.

@@ -170,13 +170,16 @@ inline size_t find_string_special(const char* input, size_t size, size_t pos) {
 }
 
 // Inside a string: the first index at or after `pos` that needs a closer look (or `size`): a
-// double quote, a backslash, a control byte, or a non-ASCII byte that the 16-byte check does
-// not settle. Well-formed UTF-8 text is passed over a block at a time, ASCII or not, so that
-// text in any language costs about what ASCII text does; skip_string_text_from also passes
-// over escapes that are written back as they stand. Most strings end within their first 16
-// bytes, all ASCII: that case is settled inline, the rest in skip_string_text_from.
-size_t skip_string_text_from(const char* input, size_t size, size_t pos);
-inline size_t skip_string_text(const char* input, size_t size, size_t pos) {
+// double quote, a backslash, a control byte, or a non-ASCII byte that the check does not
+// settle. Well-formed UTF-8 text is passed over a block at a time, ASCII or not, so that text
+// in any language costs about what ASCII text does; escapes that are written back as they stand
+// are passed over too. A string text scan, of which there are several (strings.hpp); they differ
+// only in how far they get at once.
+using StringScan = size_t (*)(const char* input, size_t size, size_t pos);
+
+// Most strings end within their first 16 bytes, all ASCII: that case is settled inline, the
+// rest by `scan`.
+inline size_t skip_string_text(const char* input, size_t size, size_t pos, StringScan scan) {
 #if defined(TC_SSE2)
   if (pos + 16 <= size) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));
@@ -190,7 +193,7 @@ inline size_t skip_string_text(const char* input, size_t size, size_t pos) {
     if (mask != 0 && static_cast<unsigned char>(input[pos + first_lane(mask)]) < 0x80) return pos + first_lane(mask);
   }
 #endif
-  return skip_string_text_from(input, size, pos);
+  return scan(input, size, pos);
 }
 
 // First index at or after `pos` whose byte is not a decimal digit (or `size`).

@@ -171,23 +171,16 @@ void write_code_point(unsigned cp, ByteBuffer& out) {
   }
 }
 
+StringScan widest_string_scan() {
 #if defined(TC_AVX2_STRING_SCAN)
-namespace {
-bool processor_has_avx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
-}  // namespace
-bool g_wide_string_scan = processor_has_avx2();
+  static const StringScan widest = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? &skip_string_text_avx2 : &skip_string_text_narrow;
+  }();
+  return widest;
 #else
-bool g_wide_string_scan = false;
+  return &skip_string_text_narrow;
 #endif
-
-size_t skip_string_text_from(const char* input, size_t size, size_t pos) {
-#if defined(TC_AVX2_STRING_SCAN)
-  if (g_wide_string_scan) return skip_string_text_avx2(input, size, pos);
-#endif
-  return skip_string_text_narrow(input, size, pos);
 }
 
 size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
@@ -231,13 +224,14 @@ size_t skip_string_text_narrow(const char* input, size_t size, size_t pos) {
   return find_string_special(input, size, pos);
 }
 
-ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t special, ByteBuffer& out) {
+ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t special, ByteBuffer& out,
+                            StringScan scan) {
   size_t run_start = pos;
   bool bad_utf8 = false;
   // An escape is most often followed by another (text with \u for every non-ASCII character,
   // line breaks in a row): that one is taken at once, without a scan that would stop at it.
   const auto next_special = [&](size_t from) {
-    return from < size && input[from] == '\\' ? from : skip_string_text_from(input, size, from);
+    return from < size && input[from] == '\\' ? from : scan(input, size, from);
   };
   for (pos = special;; pos = next_special(pos)) {
     if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);

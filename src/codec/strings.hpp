@@ -16,9 +16,11 @@ namespace tc {
 // look: the bytes from `pos` up to it are well-formed UTF-8 text and escapes written back as
 // they stand, with no other quote, backslash or control byte (as find_string_special or
 // skip_string_text give it).
-ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t special, ByteBuffer& out);
-inline ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
-  return read_string_body(input, size, pos, find_string_special(input, size, pos), out);
+// Further special bytes are found by `scan`.
+ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t special, ByteBuffer& out,
+                            StringScan scan);
+inline ReadStatus read_string_body(const char* input, size_t size, size_t& pos, ByteBuffer& out, StringScan scan) {
+  return read_string_body(input, size, pos, find_string_special(input, size, pos), out, scan);
 }
 
 // Appends the compact text of one code point below U+10000 that is not a surrogate.
@@ -28,18 +30,17 @@ void write_code_point(unsigned code_point, ByteBuffer& out);
 // its compact form is its own text, else 0.
 size_t kept_escape_length(const char* p, size_t room);
 
-// skip_string_text_from 16 bytes at a time (SSE2; a byte at a time elsewhere).
+// The string text scan 16 bytes at a time (SSE2 or NEON; a byte at a time elsewhere).
 size_t skip_string_text_narrow(const char* input, size_t size, size_t pos);
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TC_AVX2_STRING_SCAN 1
-// skip_string_text_from 32 bytes at a time with AVX2, UTF-8 checked by table lookups. Only
-// for a processor that has AVX2.
+// The string text scan 32 bytes at a time with AVX2, UTF-8 checked by table lookups. Only for a
+// processor that has AVX2.
 size_t skip_string_text_avx2(const char* input, size_t size, size_t pos);
 #endif
 
-// Whether skip_string_text_from takes the AVX2 scan: set when the module loads, from what the
-// processor has. Tests turn it off to check that both scans give the same results.
-extern bool g_wide_string_scan;
+// The widest string text scan this processor has, decided once, at the first call.
+[[nodiscard]] StringScan widest_string_scan();
 
 }  // namespace tc

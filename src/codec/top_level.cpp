@@ -119,7 +119,7 @@ ParseError describe_top_level(const char* input, size_t size, size_t pos) {
     case '"': {
       ByteBuffer body;
       size_t end = pos + 1;
-      if (ReadStatus s = read_string_body(input, size, end, body)) return {s, {}};
+      if (ReadStatus s = read_string_body(input, size, end, body, widest_string_scan())) return {s, {}};
       return invalid_type("string " + debug_quote(body.view()), end - 1);
     }
     default: break;

@@ -138,7 +138,9 @@ class Generator {
 
 int main() {
   Generator generate(20261208);
-  const bool same = tc::test::same_both_ways(
-      "nested copies", 30000, [&] { return generate.payload(); }, [](bool copy) { tc::g_compact_copy = copy; });
+  tc::ReadOptions member_by_member;
+  member_by_member.copy_compact_values = false;
+  const bool same = tc::test::same_both_ways("nested copies", 30000, [&] { return generate.payload(); },
+                                             tc::ReadOptions{}, member_by_member);
   return same ? 0 : 1;
 }

@@ -83,8 +83,10 @@ bool string_scans_are_sound(std::mt19937& rng) {
     const char* input = buffer.get();
     const size_t size = text.size();
     for (size_t pos : starts) {
-      const size_t scans[] = {tc::skip_string_text(input, size, pos), tc::skip_string_text_narrow(input, size, pos),
-                              tc::find_string_special(input, size, pos)};
+      const tc::StringScan widest = tc::widest_string_scan();
+      const size_t scans[] = {tc::skip_string_text_narrow(input, size, pos), widest(input, size, pos),
+                              tc::skip_string_text(input, size, pos, &tc::skip_string_text_narrow),
+                              tc::skip_string_text(input, size, pos, widest), tc::find_string_special(input, size, pos)};
       for (size_t stop : scans) {
         if (!scan_result_is_sound(input, size, pos, stop)) {
           std::printf("FAIL string scan: text of %zu bytes, start %zu, stopped at %zu\n", size, pos, stop);

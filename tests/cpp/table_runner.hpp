@@ -53,24 +53,23 @@ inline std::string printable(std::string_view text) {
 }
 
 // Runs the transform on an exact-size heap copy of the payload, so ASan sees reads past its end.
-inline TransformResult transform_exact(std::string_view payload) {
+inline TransformResult transform_exact(std::string_view payload, const ReadOptions& options = {}) {
   const std::unique_ptr<char[]> copy(new char[payload.size()]);
   if (!payload.empty()) std::memcpy(copy.get(), payload.data(), payload.size());
-  return columnarize_json(std::string_view(copy.get(), payload.size()));
+  return columnarize_json(std::string_view(copy.get(), payload.size()), options);
 }
 
 // Two ways of reading the same payload must agree: each of `count` payloads from `next_payload`
-// is read after `use_first_way(true)` and after `use_first_way(false)`. Prints the first few
-// that differ and a closing count under `what`; true when none differ.
-template <class NextPayload, class UseFirstWay>
-bool same_both_ways(const char* what, int count, NextPayload next_payload, UseFirstWay use_first_way) {
+// is read with `first_way` and with `second_way`. Prints the first few that differ and a closing
+// count under `what`; true when none differ.
+template <class NextPayload>
+bool same_both_ways(const char* what, int count, NextPayload next_payload, const ReadOptions& first_way,
+                    const ReadOptions& second_way) {
   int differ = 0;
   for (int i = 0; i < count; ++i) {
     const std::string payload = next_payload();
-    use_first_way(true);
-    const TransformResult first = transform_exact(payload);
-    use_first_way(false);
-    const TransformResult second = transform_exact(payload);
+    const TransformResult first = transform_exact(payload, first_way);
+    const TransformResult second = transform_exact(payload, second_way);
     if ((first.ok != second.ok || first.text != second.text) && ++differ <= 5) {
       std::printf("DIFFER on %s\n  one way:   %s\n  the other: %s\n", printable(payload).c_str(),
                   printable(first.text).c_str(), printable(second.text).c_str());

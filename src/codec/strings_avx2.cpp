@@ -1,4 +1,4 @@
-// The string scan 32 bytes at a time, for processors with AVX2 (chosen when the module loads).
+// The string scan 32 bytes at a time, for processors with AVX2 (chosen at the first call).
 // Non-ASCII text is checked as well-formed UTF-8 a block at a time by table lookups: each
 // byte's high nibble, and the high and low nibbles of the byte before it, each select a set of
 // possible faults, and a fault is present where all three sets share it. Whether a byte must

@@ -77,3 +77,23 @@ def print_round_trip(workloads: list[Workload], mbps: dict) -> None:
         print(f"  {w.shape:<17} {w.size_label:<6} {_mbps(get(ROUND_TRIP)):>8} | "
               f"{_ratio(get(OURS), get(ROUND_TRIP)):>9} {_ratio(get(ORJSON), get(ROUND_TRIP)):>11} "
               f"{(f'{5 * pipeline:.2f}' if pipeline else '-'):>9}")
+
+
+def print_markdown_summary(workloads: list[Workload], mbps: dict, medians: dict, out_sizes: dict) -> None:
+    """The goals' figures as one Markdown table, for the README."""
+    print("| payload | size | tarvel MB/s | × orjson pipeline | share of bare parse |")
+    print("|---|---:|---:|---:|---:|")
+    for w in workloads:
+        if w.size_label == "1KB":
+            continue
+        get = lambda name: mbps.get((w.shape, w.size_label, name))  # noqa: E731
+        label = w.shape if w.size_label in ("corpus", "real") else f"{w.shape} {w.size_label}"
+        print(f"| {label} | {_size(w.nbytes)} | {_mbps(get(OURS))} | {_ratio(get(OURS), get(ORJSON))} | "
+              f"{_share(parse_share(w, mbps, out_sizes))} |")
+    small = [w for w in workloads if w.size_label == "1KB"]
+    ratios = [(w.shape, medians[(w.shape, "1KB", OURS)] / medians[(w.shape, "1KB", ORJSON)]) for w in small
+              if (w.shape, "1KB", OURS) in medians and (w.shape, "1KB", ORJSON) in medians]
+    if ratios:
+        worst = max(ratios, key=lambda r: r[1])
+        print(f"| 1 KB shapes, per-call time ÷ the orjson pipeline's (worst: {worst[0]}) | | | "
+              f"{min(r for _, r in ratios):.2f} to {worst[1]:.2f} | |")

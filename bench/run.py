@@ -138,6 +138,7 @@ def main() -> int:
     parser.add_argument("--only-competitors", action="store_true", help="leave tarvel_codec out")
     parser.add_argument("--rounds", type=int, help="override the number of timing rounds")
     parser.add_argument("--chart", metavar="PNG", help="also draw the figures against the goals (matplotlib)")
+    parser.add_argument("--markdown", action="store_true", help="also print the goals' figures as a Markdown table")
     args = parser.parse_args()
     settings = QUICK if args.quick else FULL
     if args.rounds:
@@ -178,6 +179,9 @@ def main() -> int:
     if ours and report.ORJSON in contenders and report.SIMDJSON in contenders:
         print()
         print_targets(workloads, mbps, medians, out_sizes, threads, memory)
+    if args.markdown and ours and report.ORJSON in contenders and report.SIMDJSON in contenders:
+        print()
+        report.print_markdown_summary(workloads, mbps, medians, out_sizes)
     if args.chart and ours and report.ORJSON in contenders and report.SIMDJSON in contenders:
         import chart
         chart.draw(workloads, mbps, out_sizes, Path(args.chart))

@@ -23,7 +23,9 @@ build_target() {
   cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" -DCMAKE_BUILD_TYPE= \
     -DCMAKE_CXX_FLAGS="-O2 -g" -DTC_MODULE=ON -DTC_BUILD_FUZZ=ON -DTC_LIBFUZZER=ON -DTC_SANITIZE=ON \
     -DPython_EXECUTABLE="$python" >/dev/null
-  if ! cmake --build "$build" --target help | grep -q fuzz_module; then
+  local targets
+  targets=$(cmake --build "$build" --target help)
+  if [[ $targets != *fuzz_module* ]]; then
     echo "== $python cannot be embedded (no shared library or development files): fuzz_module cannot be built" >&2
     return 1
   fi

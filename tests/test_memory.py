@@ -2,6 +2,7 @@
 
 Each check runs in a fresh interpreter so that this process's own allocations stay out of the figures.
 """
+import ctypes
 import json
 import os
 import subprocess
@@ -13,6 +14,10 @@ import pytest
 # Under the address sanitizer (preloaded) freed memory sits in quarantine and the address space
 # is reserved in terabytes: resident figures and address-space caps say nothing there.
 UNDER_ASAN = "asan" in os.environ.get("LD_PRELOAD", "")
+
+# The figures come from /proc and from glibc's mallinfo2 (glibc 2.33 and later).
+if not sys.platform.startswith("linux") or not hasattr(ctypes.CDLL(None), "mallinfo2"):
+    pytest.skip("memory figures need Linux's /proc and glibc 2.33 or later (mallinfo2)", allow_module_level=True)
 
 PRELUDE = textwrap.dedent("""
     import ctypes, gc, json, os, resource, sys

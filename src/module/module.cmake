@@ -34,6 +34,23 @@ if(NOT APPLE AND NOT WIN32)
   target_link_options(tarvel_codec PRIVATE "LINKER:--version-script=${TC_EXPORT_MAP}")
   set_property(TARGET tarvel_codec APPEND PROPERTY LINK_DEPENDS "${TC_EXPORT_MAP}")
 endif()
+# For wheels that must load on any glibc from 2.28 (manylinux_2_28), built with GCC on a newer
+# glibc: libstdc++ is linked in, and the two glibc symbols after 2.28 it refers to are stood in
+# for by packaging/glibc_compat.cpp. Unused sections go, and with them the references of the
+# library's thread-safe pool to pthread functions at their glibc 2.34 versions. libgcc stays
+# shared (the policy allows it): linked in, its unwinder would refer to glibc 2.34 and 2.35.
+option(TC_STATIC_CXX_RUNTIME "Link libstdc++ into the module, keeping to glibc 2.28's symbols" OFF)
+if(TC_STATIC_CXX_RUNTIME)
+  if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux" OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    message(FATAL_ERROR "TC_STATIC_CXX_RUNTIME is for GCC on Linux with glibc")
+  endif()
+  target_sources(tarvel_codec PRIVATE packaging/glibc_compat.cpp)
+  # Kept out of link-time optimisation, so that the module's own code is optimised as it is in
+  # every other build: one more file there changes how the optimiser splits and inlines it.
+  set_source_files_properties(packaging/glibc_compat.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+  target_link_options(tarvel_codec PRIVATE -static-libstdc++ "LINKER:--gc-sections"
+                      "LINKER:--wrap=arc4random" "LINKER:--wrap=__libc_single_threaded")
+endif()
 install(TARGETS tarvel_codec LIBRARY DESTINATION .)
 # Type checkers look for the stub of a top-level extension module in a stub-only package.
 install(FILES src/tarvel_codec-stubs/__init__.pyi DESTINATION tarvel_codec-stubs)

@@ -1,6 +1,7 @@
 """The sample of the README's first command: its document and both savings it reports."""
 
 import json
+import os
 import re
 import subprocess
 import sys
@@ -24,8 +25,10 @@ SAMPLE = Path(__file__).resolve().parents[1] / "examples" / "columnarize_sample.
 def test_sample_reports_savings_against_the_payload_and_its_compact_form(tmp_path, text):
     payload = tmp_path / "rows.json"
     payload.write_bytes(text)
+    environment = dict(os.environ, PYTHONIOENCODING="utf-8")  # a pipe's default on Windows is not UTF-8
     out = subprocess.run(
-        [sys.executable, str(SAMPLE), str(payload)], check=True, capture_output=True, text=True, encoding="utf-8"
+        [sys.executable, str(SAMPLE), str(payload)], check=True, capture_output=True, encoding="utf-8",
+        env=environment,
     ).stdout
     document = columnarize(text)
     compacted = json.dumps(json.loads(text), separators=(",", ":"), ensure_ascii=False).encode("utf-8")

@@ -23,9 +23,9 @@ from realworld import github_payloads
 
 
 def load(path: str, package: str) -> ModuleType:
-    spec = importlib.util.spec_from_file_location(f"{package}.tarvel_codec", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    location = importlib.util.spec_from_file_location(f"{package}.tarvel_codec", path)
+    module = importlib.util.module_from_spec(location)
+    location.loader.exec_module(module)
     return module
 
 

@@ -45,8 +45,8 @@ if(TC_STATIC_CXX_RUNTIME)
     message(FATAL_ERROR "TC_STATIC_CXX_RUNTIME is for GCC on Linux with glibc")
   endif()
   target_sources(tarvel_codec PRIVATE packaging/glibc_compat.cpp)
-  # Kept out of link-time optimisation, so that the module's own code is optimised as it is in
-  # every other build: one more file there changes how the optimiser splits and inlines it.
+  # Kept out of link-time optimisation: one more file there changed how the optimiser splits
+  # and inlines the module's code (one hot function took 15% more instructions).
   set_source_files_properties(packaging/glibc_compat.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
   target_link_options(tarvel_codec PRIVATE -static-libstdc++ "LINKER:--gc-sections"
                       "LINKER:--wrap=arc4random" "LINKER:--wrap=__libc_single_threaded")

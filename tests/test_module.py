@@ -117,7 +117,7 @@ def test_doc_is_the_text_after_the_signature_lines():
     assert columnarize.__doc__ == "\n".join(DOC_LINES)
 
 
-def test_doc_starts_and_ends_as_specified():
+def test_doc_starts_with_its_summary_and_ends_with_the_limitation():
     doc = columnarize.__doc__
     assert doc.startswith("Columnarize a row-oriented JSON payload (bytes or str), GIL released")
     assert doc.endswith("\u2014 a residual, documented limitation.")

@@ -105,10 +105,10 @@ class FaultyTransform final : public tc::module::Transform {
   // "D:JSON": the codec prepares JSON as the shipped module does, and its layout then states
   // the document's size D bytes off. A small document is written into a block of the stated
   // size exactly (document_room stays nullptr), a large one into the result bytes.
-  bool prepare_misstated(std::string_view spec, std::string& error) {
-    const std::size_t colon = spec.find(':');
-    const long long delta = std::stoll(std::string(spec.substr(0, colon)));
-    const std::string_view json = spec.substr(colon + 1);
+  bool prepare_misstated(std::string_view request, std::string& error) {
+    const std::size_t colon = request.find(':');
+    const long long delta = std::stoll(std::string(request.substr(0, colon)));
+    const std::string_view json = request.substr(colon + 1);
     tc::PreparedDocument& document = document_.emplace(json, memory_.emplace(json.size()).resource());
     if (!document.ok()) {
       error = document.rows.error;

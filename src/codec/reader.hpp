@@ -6,7 +6,6 @@
 
 #include "codec/errors.hpp"
 #include "codec/rows.hpp"
-#include "codec/scan.hpp"
 #include "codec/strings.hpp"
 
 namespace tc {

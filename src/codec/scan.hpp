@@ -48,10 +48,11 @@ inline const char* skip_space(const char* p, const char* end) {
   return skip_space_run(p, end);
 }
 
-// For a block of 16 bytes, by class, bit i for byte i: quote, backslash or control byte; the
-// byte after the end of a sequence's lead; and the bytes that are never well formed where they
-// stand (C0, C1, F5..FF; E0 and F0 with an overlong, ED with a surrogate and F4 with a too large
-// second byte; such a lead before an ASCII byte too, which the slow check then settles).
+// The bytes of a block of 16 by class, bit i for byte i: quotes, backslashes and control bytes;
+// continuation bytes; the leads of two-, three- and four-byte sequences; and the bytes never
+// well formed where they stand (C0, C1, F5..FF; E0 and F0 with an overlong, ED with a surrogate
+// and F4 with a too large second byte; such a lead before an ASCII byte too, which the slow
+// check then settles).
 struct Utf8BlockMasks {
   unsigned special, continuation, lead2, lead3, lead4, refused;
 };
@@ -190,7 +191,8 @@ inline size_t skip_string_text(const char* input, size_t size, size_t pos, Strin
 #elif defined(__ARM_NEON)
   if (pos + 16 <= size) {
     const uint64_t mask = lane_mask(string_special_lanes(load16(input + pos), true));
-    if (mask != 0 && static_cast<unsigned char>(input[pos + first_lane(mask)]) < 0x80) return pos + first_lane(mask);
+    const size_t first = pos + first_lane(mask);
+    if (mask != 0 && static_cast<unsigned char>(input[first]) < 0x80) return first;
   }
 #endif
   return scan(input, size, pos);

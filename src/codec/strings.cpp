@@ -21,15 +21,23 @@ constexpr std::array<unsigned char, 256> kHexDigits = [] {
   return table;
 }();
 
+// The value of the four hex digits at `p`, looked up in one table with one test for all four;
+// false when one of them is no hex digit.
+bool hex4_value(const char* p, unsigned& value) {
+  const auto* digits = reinterpret_cast<const unsigned char*>(p);
+  const unsigned a = kHexDigits[digits[0]], b = kHexDigits[digits[1]];
+  const unsigned c = kHexDigits[digits[2]], d = kHexDigits[digits[3]];
+  value = (a << 12) | (b << 8) | (c << 4) | d;
+  return (a | b | c | d) <= 0xF;
+}
+
 // Four hex digits at `pos`. Fewer than four bytes left is the end of the string; a bad digit
-// among four points at the fourth. Looked up in one table, with one test for all four.
+// among four points at the fourth.
 ReadStatus read_hex4(const char* input, size_t size, size_t& pos, unsigned& value) {
   if (size - pos < 4) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
-  const auto* p = reinterpret_cast<const unsigned char*>(input + pos);
-  const unsigned a = kHexDigits[p[0]], b = kHexDigits[p[1]], c = kHexDigits[p[2]], d = kHexDigits[p[3]];
+  const bool good = hex4_value(input + pos, value);
   pos += 4;
-  if ((a | b | c | d) > 0xF) return fail_at(ErrorCode::kInvalidEscape, pos - 1);
-  value = (a << 12) | (b << 8) | (c << 4) | d;
+  if (!good) return fail_at(ErrorCode::kInvalidEscape, pos - 1);
   return {};
 }
 
@@ -63,20 +71,18 @@ ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, Byte
   return {};
 }
 
-// `pos` is at a backslash followed by 'u'. Decodes the run of \uXXXX escapes there, as text
-// written with only ASCII holds for every non-ASCII character, while each is a plain character
-// from U+0080 up, outside the surrogates: those are written as raw UTF-8 and need no other
-// check. Stops, with `pos` at the next escape, at any other (ASCII, surrogates, a bad digit, the
-// end): read_escape then reads it and reports what is wrong with it.
-void read_unicode_run(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+// `pos` is at a backslash. Decodes the run of \uXXXX escapes there, as text written with only
+// ASCII holds for every non-ASCII character, while each is a plain character from U+0080 up,
+// outside the surrogates: those are written as raw UTF-8 and need no other check. Stops, with
+// `pos` at the next escape, at any other (ASCII, surrogates, a bad digit, the end), which
+// read_escape then reads and reports what is wrong with. False when it decoded none.
+bool read_unicode_run(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
   constexpr size_t kMaxRun = 16;
   char* dst = out.reserve(3 * kMaxRun);
   char* const start = dst;
   for (size_t n = 0; n < kMaxRun && size - pos >= 6 && input[pos] == '\\' && input[pos + 1] == 'u'; ++n) {
-    const auto* p = reinterpret_cast<const unsigned char*>(input + pos + 2);
-    const unsigned a = kHexDigits[p[0]], b = kHexDigits[p[1]], c = kHexDigits[p[2]], d = kHexDigits[p[3]];
-    const unsigned cp = (a << 12) | (b << 8) | (c << 4) | d;
-    if ((a | b | c | d) > 0xF || cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
+    unsigned cp = 0;
+    if (!hex4_value(input + pos + 2, cp) || cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
     if (cp < 0x800) {
       dst[0] = static_cast<char>(0xC0 | (cp >> 6));
       dst[1] = static_cast<char>(0x80 | (cp & 0x3F));
@@ -90,6 +96,7 @@ void read_unicode_run(const char* input, size_t size, size_t& pos, ByteBuffer& o
     pos += 6;
   }
   out.commit(static_cast<size_t>(dst - start));
+  return dst != start;
 }
 
 }  // namespace
@@ -248,8 +255,7 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t 
         continue;
       }
       out.append_short(input + run_start, pos - run_start, size - run_start);
-      read_unicode_run(input, size, pos, out);
-      if (pos < size && input[pos] == '\\' && kept_escape_length(input + pos, size - pos) == 0) {
+      if (!read_unicode_run(input, size, pos, out)) {
         if (ReadStatus s = read_escape(input, size, pos, out)) return s;
       }
       run_start = pos;

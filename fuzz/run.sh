@@ -13,6 +13,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=libfuzzer.sh
+source "$here/libfuzzer.sh"
 root=$(dirname "$here")
 build=${TC_FUZZ_BUILD:-$root/build-fuzz}
 shared_corpus=$root/../shared/jsontestsuite/test_parsing
@@ -46,22 +48,8 @@ replay() {
 }
 
 fuzz() {
-  local seconds=$1 log=$build/fuzz.log
   default_inputs
-  mkdir -p "$here/corpus-run" "$build/findings"
-  echo "== fuzzing for $seconds s (log: $log)"
-  local status=0
-  "$binary" -max_total_time="$seconds" -dict="$here/dict.json.txt" -max_len=4096 -timeout=20 \
-    -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/findings/" \
-    "$here/corpus-run" "${inputs[@]}" >"$log" 2>&1 || status=$?
-  if ((status != 0)); then
-    tail -n 60 "$log"
-    echo "== fuzzing FAILED (exit $status); inputs saved in $build/findings/:" >&2
-    ls -l "$build/findings/" >&2
-    return "$status"
-  fi
-  grep -E '^(#[0-9]+[[:space:]]+DONE|Done [0-9]+ runs|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || tail -n 5 "$log"
-  echo "== fuzzing passed: no input broke a property in $seconds s"
+  run_fuzzer "$1" "$binary" "$build" "$here/corpus-run" "no input broke a property in $1 s" "${inputs[@]}"
 }
 
 main() {

@@ -12,6 +12,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=libfuzzer.sh
+source "$here/libfuzzer.sh"
 root=$(dirname "$here")
 build=${TC_FUZZ_MODULE_BUILD:-$root/build-fuzz-module}
 binary=$build/fuzz/fuzz_module
@@ -61,21 +63,9 @@ main() {
     echo "usage: fuzz/run_module.sh [SECONDS] | fuzz/run_module.sh replay PATH..." >&2
     return 2
   fi
-  local seeds log=$build/fuzz.log status=0
+  local seeds
   seeds=$(make_seeds)
-  mkdir -p "$build/corpus-run" "$build/findings"
-  echo "== fuzzing for $mode s (log: $log)"
-  "$binary" -max_total_time="$mode" -dict="$here/dict.json.txt" -max_len=4096 -timeout=20 \
-    -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/findings/" \
-    "$build/corpus-run" "$seeds" >"$log" 2>&1 || status=$?
-  if ((status != 0)); then
-    tail -n 60 "$log"
-    echo "== fuzzing FAILED (exit $status); inputs saved in $build/findings/:" >&2
-    ls -l "$build/findings/" >&2
-    return "$status"
-  fi
-  grep -E '^(Done [0-9]+ runs|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || tail -n 5 "$log"
-  echo "== fuzzing passed: every call answered as the codec does for $mode s"
+  run_fuzzer "$mode" "$binary" "$build" "$build/corpus-run" "every call answered as the codec does for $mode s" "$seeds"
 }
 
 main "$@"

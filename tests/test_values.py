@@ -88,6 +88,13 @@ NUMBERS = [
     # rewritten where S, past 2**53, was rounded before the division
     ("1.1780235643736914", "1.1780235643736914"), ("12345.678901234567", "12345.678901234567"),
     ("3.7200731926774235", "3.720073192677423"), ("439525416626.55164", "439525416626.5517"),
+    # "%.17g" prints that read back as a double whose shortest text is the print less its last
+    # digit, the new last digit raised or not: one such text, or the nearer of two; and prints
+    # settled by the full search, two digits shorter or another seventeenth digit
+    ("96.411439019574971", "96.41143901957497"), ("-660.61152540073169", "-660.6115254007317"),
+    ("9247.1083462769675", "9247.108346276967"), ("68.407709782323167", "68.40770978232317"),
+    ("58.938477331233734", "58.938477331233734"), ("8.1567420900912708", "8.15674209009127"),
+    ("2018.8536818782991", "2018.8536818782993"),
     # seventeen digits padded with zeros or nines, as "%.17g" prints shorter values (rewritten,
     # by the fixed conversion's rounding), and a shortest text that looks padded (kept)
     ("43.420273000000009", "43.42027300000001"), ("-65.613616999999977", "-65.61361699999998"),

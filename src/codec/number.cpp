@@ -448,40 +448,64 @@ bool is_own_shortest(uint64_t s, int64_t e, double x) {
   return exact_scale(s - 1, e) != x && exact_scale(s + 1, e) != x;
 }
 
+// What the search for the shortest digits would make of x near its text S × 10^E.
+enum class NearText {
+  kUnsettled,  // not settled here
+  kText,       // S itself
+  kLessLast,   // S less its last digit
+  kRaised,     // S less its last digit, the new last digit raised by one
+};
+
 // The same question where S has more digits than a double holds (17, mostly), for E from -19
-// to -1, answered in integers without branching on the digits. x = m × 2^-q is what the decimals
-// within 2^-q / 2 of it read back as (the ends too, for an even m). Scaled by 2^(q + 1) × 10^-E,
-// x is 2m × 10^-E, that reach is 10^-E, and a text T × 10^E is T × 2^(q + 1): all integers. The
-// search for the shortest digits takes the multiple of ten within reach if there is one, else
-// the unit within reach nearest to x (ties to even); S is the text when it is that unit. False
-// means not settled here, as for x below about 1/64 (q past 58) or a power of two (whose reach
-// is shorter below).
-bool is_own_shortest_by_integers(uint64_t s, int64_t e, double x) {
-  if (e >= 0 || e < -19 || s < 10) return false;
+// to -1, answered in integers, with the text one digit shorter as a second answer: texts printed
+// with 17 digits read back by the fixed steps mostly as a double whose shortest text has 16 or
+// 17. x = m × 2^-q is what the decimals within 2^-q / 2 of it read back as (the ends too, for an
+// even m). Scaled by 2^(q + 1) × 10^-E, x is 2m × 10^-E, that reach is 10^-E, and a text
+// T × 10^E is T × 2^(q + 1): all integers. The search takes the shortest texts within reach, and
+// of those the nearest to x (ties to even). So where x lies between the multiples of a hundred
+// around S, neither within reach, it takes the multiple of ten on either side of x that is
+// within reach (the nearer, if both are), else the unit nearest x if within reach. Unsettled
+// for x below about 1/4 (q past 53), a power of two (whose reach is shorter below) or x far
+// from its text.
+NearText shortest_near_text(uint64_t s, int64_t e, double x) {
+  if (e >= 0 || e < -19 || s < 100) return NearText::kUnsettled;
   uint64_t bits;
   std::memcpy(&bits, &x, sizeof bits);
   const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
   const int q = 1075 - (static_cast<int>(bits >> 52) & 0x7FF);
-  if (fraction == 0 || q < 1 || q > 58) return false;
+  if (fraction == 0 || q < 1 || q > 53 || s % 10 == 0) return NearText::kUnsettled;
   const uint64_t m = fraction | (uint64_t{1} << 52);
   const uint64_t power = kIntegerPowersOfTen[static_cast<size_t>(-e)];
-  // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1).
+  // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1). Within 2^60, every distance
+  // below stays within int64: a hundred units are at most 2^61.
   const Wide twice_x = multiply_wide(2 * m, power);
   const Wide text = {s >> (63 - q), s << (q + 1)};
   int64_t d = 0;
-  if (!narrow_difference(twice_x, text, 62, d)) return false;  // S is not x's nearest unit
+  if (!narrow_difference(twice_x, text, 60, d)) return NearText::kUnsettled;
+  const int64_t unit = int64_t{1} << (q + 1);
+  const uint64_t reach = power - (m & 1);
+  const auto ones = static_cast<int64_t>(s % 10);
+  const auto hundreds_below = static_cast<int64_t>(s % 100);
+  const int64_t above_hundred = d + hundreds_below * unit;  // x above the multiple of 100 below S
+  const int64_t below_hundred = (100 - hundreds_below) * unit - d;
+  const int64_t above_ten = d + ones * unit;
+  const int64_t below_ten = (10 - ones) * unit - d;
+  if (above_hundred < 0 || below_hundred < 0 || above_ten < 0 || below_ten < 0 ||
+      static_cast<uint64_t>(above_hundred) <= reach || static_cast<uint64_t>(below_hundred) <= reach) {
+    return NearText::kUnsettled;
+  }
+  const bool lower = static_cast<uint64_t>(above_ten) <= reach;
+  const bool upper = static_cast<uint64_t>(below_ten) <= reach;
+  if (lower && upper) {
+    const bool even = ((s / 10) & 1) == 0;
+    return above_ten < below_ten || (above_ten == below_ten && even) ? NearText::kLessLast : NearText::kRaised;
+  }
+  if (lower) return NearText::kLessLast;
+  if (upper) return NearText::kRaised;
   const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
   const uint64_t half = uint64_t{1} << q;  // half a unit
-  const uint64_t reach = power - (m & 1);
-  const uint64_t below = s % 10;  // units down to the multiple of ten at or below S
-  const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
-  const bool within = distance <= reach;
-  // The multiples of ten on either side (S itself when it ends in 0: then false), in unsigned
-  // arithmetic: both distances are below 2^64 wherever S is nearest, and false comes anyway
-  // where it is not.
-  const auto u = static_cast<uint64_t>(d);
-  const bool tens_out = (u + (below << (q + 1)) > reach) & (((10 - below) << (q + 1)) - u > reach);
-  return nearest & within & tens_out;
+  const bool nearest = distance < half || (distance == half && (s & 1) == 0);
+  return nearest && distance <= reach ? NearText::kText : NearText::kUnsettled;
 }
 
 // Whether the text is laid out the way the writer lays out a float's significant digits, so that
@@ -505,13 +529,10 @@ bool has_written_layout(const char* input, const NumberText& t) {
   return t.exponent_negative ? t.exponent >= 6 : t.exponent >= 16;
 }
 
-// A float whose text has the writer's layout: most long floats were written by a
-// shortest-digits writer already, and when the shortest digits of x are the text's own, the
-// text is copied rather than written again. Inlined: as a call it costs both callers 2%.
-// Texts printed with 17 digits from a value whose shortest text is shorter (as "%.17g" prints
-// 43.420273 as 43.420273000000009) have a run of zeros or nines before their last one or two
-// digits. Such a text is not its own shortest, so the checks that could confirm it are skipped:
-// only a shortcut, the search decides the same either way.
+// Texts printed with 17 digits from a value whose shortest text is much shorter (as "%.17g"
+// prints 43.420273 as 43.420273000000009) have a run of zeros or nines before their last one or
+// two digits. Such a text is not its own shortest, so the check that could confirm it is
+// skipped: only a shortcut, the search decides the same either way.
 inline bool looks_padded(const char* text, size_t length) {
   if (length < 6) return false;
   uint32_t word;
@@ -519,15 +540,35 @@ inline bool looks_padded(const char* text, size_t length) {
   return word == 0x30303030u || word == 0x39393939u;
 }
 
+// A float whose text has the writer's layout: most long floats were written by a
+// shortest-digits writer, or printed with 17 digits. Where x's shortest text is the text
+// itself, it is copied; where it is the text one digit shorter, it is copied less that digit
+// (no carry: the new last digit is never a 9 to raise). Else it is found by the full search and
+// written. Inlined: as a call it costs both callers 2%.
 TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t room, bool negative,
                                                   uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
-  if (looks_padded(text, length) ||
-      (!is_own_shortest(significand, exponent, x) && !is_own_shortest_by_integers(significand, exponent, x))) {
-    const Decimal decimal = trimmed_shortest(x);
-    if (decimal.digits != significand || decimal.exponent != exponent) {
-      out.commit(write_decimal(negative, decimal, out.reserve(kMaxFloatText)));
-      return;
-    }
+  const bool padded = looks_padded(text, length);
+  if (!padded && is_own_shortest(significand, exponent, x)) {
+    out.append_short(text, length, room);
+    return;
+  }
+  const NearText near = shortest_near_text(significand, exponent, x);
+  if (near == NearText::kText) {
+    out.append_short(text, length, room);
+    return;
+  }
+  // One digit shorter, from a plain decimal with two fraction digits or more, whose last two
+  // characters are then S's (x from 1/4 up, as settled, has no other layout here).
+  if (near != NearText::kUnsettled && exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
+      text[length - 1 - static_cast<size_t>(-exponent)] == '.') {
+    out.append_short(text, length - 1, room);
+    out.data()[out.size() - 1] += near == NearText::kRaised ? 1 : 0;
+    return;
+  }
+  const Decimal decimal = trimmed_shortest(x);
+  if (decimal.digits != significand || decimal.exponent != exponent) {
+    out.commit(write_decimal(negative, decimal, out.reserve(kMaxFloatText)));
+    return;
   }
   out.append_short(text, length, room);
 }

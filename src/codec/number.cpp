@@ -562,7 +562,7 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
   if (near != NearText::kUnsettled && exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
       text[length - 1 - static_cast<size_t>(-exponent)] == '.') {
     out.append_short(text, length - 1, room);
-    out.data()[out.size() - 1] += near == NearText::kRaised ? 1 : 0;
+    if (near == NearText::kRaised) ++out.data()[out.size() - 1];
     return;
   }
   const Decimal decimal = trimmed_shortest(x);

@@ -448,12 +448,12 @@ bool is_own_shortest(uint64_t s, int64_t e, double x) {
   return exact_scale(s - 1, e) != x && exact_scale(s + 1, e) != x;
 }
 
-// What the search for the shortest digits would make of x near its text S × 10^E.
-enum class NearText {
-  kUnsettled,  // not settled here
-  kText,       // S itself
-  kLessLast,   // S less its last digit
-  kRaised,     // S less its last digit, the new last digit raised by one
+// What the search for the shortest digits makes of x near its text S × 10^E, where settled:
+// S itself, or S less its last digit, the new last digit raised by one or not.
+struct NearText {
+  bool settled;
+  bool shorter;  // less the last digit
+  bool raised;   // and the new last digit raised
 };
 
 // The same question where S has more digits than a double holds (17, mostly), for E from -19
@@ -468,12 +468,13 @@ enum class NearText {
 // for x below about 1/4 (q past 53), a power of two (whose reach is shorter below) or x far
 // from its text.
 NearText shortest_near_text(uint64_t s, int64_t e, double x) {
-  if (e >= 0 || e < -19 || s < 100) return NearText::kUnsettled;
+  constexpr NearText kUnsettled = {false, false, false};
+  if (e >= 0 || e < -19 || s < 100) return kUnsettled;
   uint64_t bits;
   std::memcpy(&bits, &x, sizeof bits);
   const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
   const int q = 1075 - (static_cast<int>(bits >> 52) & 0x7FF);
-  if (fraction == 0 || q < 1 || q > 53 || s % 10 == 0) return NearText::kUnsettled;
+  if (fraction == 0 || q < 1 || q > 53) return kUnsettled;
   const uint64_t m = fraction | (uint64_t{1} << 52);
   const uint64_t power = kIntegerPowersOfTen[static_cast<size_t>(-e)];
   // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1). Within 2^60, every distance
@@ -481,31 +482,32 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   const Wide twice_x = multiply_wide(2 * m, power);
   const Wide text = {s >> (63 - q), s << (q + 1)};
   int64_t d = 0;
-  if (!narrow_difference(twice_x, text, 60, d)) return NearText::kUnsettled;
+  const bool near = narrow_difference(twice_x, text, 60, d);
   const int64_t unit = int64_t{1} << (q + 1);
   const uint64_t reach = power - (m & 1);
   const auto ones = static_cast<int64_t>(s % 10);
-  const auto hundreds_below = static_cast<int64_t>(s % 100);
-  const int64_t above_hundred = d + hundreds_below * unit;  // x above the multiple of 100 below S
-  const int64_t below_hundred = (100 - hundreds_below) * unit - d;
-  const int64_t above_ten = d + ones * unit;
+  const int64_t above_ten = d + ones * unit;  // x above the multiple of 10 below S
   const int64_t below_ten = (10 - ones) * unit - d;
-  if (above_hundred < 0 || below_hundred < 0 || above_ten < 0 || below_ten < 0 ||
-      static_cast<uint64_t>(above_hundred) <= reach || static_cast<uint64_t>(below_hundred) <= reach) {
-    return NearText::kUnsettled;
-  }
   const bool lower = static_cast<uint64_t>(above_ten) <= reach;
   const bool upper = static_cast<uint64_t>(below_ten) <= reach;
-  if (lower && upper) {
-    const bool even = ((s / 10) & 1) == 0;
-    return above_ten < below_ten || (above_ten == below_ten && even) ? NearText::kLessLast : NearText::kRaised;
+  if (!(lower | upper)) {
+    // S itself where it is the unit nearest x (ties to even) within reach. x is then between the
+    // multiples of ten around S (S does not end in 0), and those of a hundred are further still.
+    const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
+    const uint64_t half = uint64_t{1} << q;  // half a unit
+    const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
+    return {near & (ones != 0) & nearest & (distance <= reach), false, false};
   }
-  if (lower) return NearText::kLessLast;
-  if (upper) return NearText::kRaised;
-  const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
-  const uint64_t half = uint64_t{1} << q;  // half a unit
-  const bool nearest = distance < half || (distance == half && (s & 1) == 0);
-  return nearest && distance <= reach ? NearText::kText : NearText::kUnsettled;
+  // Without branches from here on: which of the two comes is as good as random from one float
+  // to the next.
+  const auto hundreds_below = static_cast<int64_t>(s % 100);
+  const int64_t above_hundred = d + hundreds_below * unit;
+  const int64_t below_hundred = (100 - hundreds_below) * unit - d;
+  const bool between = near & (ones != 0) & (above_ten >= 0) & (below_ten >= 0) &
+                       (static_cast<uint64_t>(above_hundred) > reach) & (static_cast<uint64_t>(below_hundred) > reach);
+  const bool even = ((s / 10) & 1) == 0;
+  const bool take_lower = lower & (!upper | (above_ten < below_ten) | ((above_ten == below_ten) & even));
+  return {between, true, !take_lower};
 }
 
 // Whether the text is laid out the way the writer lays out a float's significant digits, so that
@@ -547,22 +549,20 @@ inline bool looks_padded(const char* text, size_t length) {
 // written. Inlined: as a call it costs both callers 2%.
 TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t room, bool negative,
                                                   uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
-  const bool padded = looks_padded(text, length);
-  if (!padded && is_own_shortest(significand, exponent, x)) {
+  if (significand < (uint64_t{1} << 53) && !looks_padded(text, length) && is_own_shortest(significand, exponent, x)) {
     out.append_short(text, length, room);
     return;
   }
   const NearText near = shortest_near_text(significand, exponent, x);
-  if (near == NearText::kText) {
-    out.append_short(text, length, room);
-    return;
-  }
-  // One digit shorter, from a plain decimal with two fraction digits or more, whose last two
+  // One digit shorter only from a plain decimal with two fraction digits or more, whose last two
   // characters are then S's (x from 1/4 up, as settled, has no other layout here).
-  if (near != NearText::kUnsettled && exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
-      text[length - 1 - static_cast<size_t>(-exponent)] == '.') {
-    out.append_short(text, length - 1, room);
-    if (near == NearText::kRaised) ++out.data()[out.size() - 1];
+  const bool plain = exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
+                     text[length - 1 - static_cast<size_t>(-exponent)] == '.';
+  if (near.settled & (!near.shorter | plain)) {
+    const size_t kept = length - (near.shorter ? 1 : 0);
+    const char last = static_cast<char>(text[kept - 1] + (near.shorter & near.raised ? 1 : 0));
+    out.append_short(text, kept, room);
+    out.data()[out.size() - 1] = last;  // written, not read back from the copy just stored
     return;
   }
   const Decimal decimal = trimmed_shortest(x);

@@ -134,8 +134,9 @@ constexpr bool narrow_difference(Wide a, Wide b, unsigned bits, int64_t& differe
   const uint64_t low = a.low - b.low;
   const uint64_t high = a.high - b.high - (a.low < b.low ? 1 : 0);
   const uint64_t limit = uint64_t{1} << bits;
-  const bool fits = high == 0 ? low < limit : high == ~uint64_t{0} && low > 0 - limit;
-  if (fits) difference = static_cast<int64_t>(low);
+  // Without branches: which way the sign goes is as good as random where this is used.
+  const bool fits = ((high == 0) & (low < limit)) | ((high == ~uint64_t{0}) & (low > 0 - limit));
+  difference = fits ? static_cast<int64_t>(low) : difference;
   return fits;
 }
 

@@ -496,7 +496,8 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
     const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
     const uint64_t half = uint64_t{1} << q;  // half a unit
     const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
-    return {near & (ones != 0) & nearest & (distance <= reach), false, false};
+    const bool own = near & (ones != 0) & nearest & (distance <= reach);
+    return {own, false, false};
   }
   // Without branches from here on: which of the two comes is as good as random from one float
   // to the next.

@@ -483,32 +483,34 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   const Wide text = {s >> (63 - q), s << (q + 1)};
   int64_t d = 0;
   const bool near = narrow_difference(twice_x, text, 60, d);
+  // From here on without branches: which answer comes is as good as random from one float to
+  // the next.
   const int64_t unit = int64_t{1} << (q + 1);
   const uint64_t reach = power - (m & 1);
-  const auto ones = static_cast<int64_t>(s % 10);
+  const uint64_t tens = s / 10;
+  const auto ones = static_cast<int64_t>(s - 10 * tens);
+  const auto hundreds_below = static_cast<int64_t>(s - 100 * (tens / 10));
   const int64_t above_ten = d + ones * unit;  // x above the multiple of 10 below S
   const int64_t below_ten = (10 - ones) * unit - d;
-  const bool lower = static_cast<uint64_t>(above_ten) <= reach;
-  const bool upper = static_cast<uint64_t>(below_ten) <= reach;
-  if (!(lower | upper)) {
-    // S itself where it is the unit nearest x (ties to even) within reach. x is then between the
-    // multiples of ten around S (S does not end in 0), and those of a hundred are further still.
-    const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
-    const uint64_t half = uint64_t{1} << q;  // half a unit
-    const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
-    const bool own = near & (ones != 0) & nearest & (distance <= reach);
-    return {own, false, false};
-  }
-  // Without branches from here on: which of the two comes is as good as random from one float
-  // to the next.
-  const auto hundreds_below = static_cast<int64_t>(s % 100);
   const int64_t above_hundred = d + hundreds_below * unit;
   const int64_t below_hundred = (100 - hundreds_below) * unit - d;
-  const bool between = near & (ones != 0) & (above_ten >= 0) & (below_ten >= 0) &
-                       (static_cast<uint64_t>(above_hundred) > reach) & (static_cast<uint64_t>(below_hundred) > reach);
-  const bool even = ((s / 10) & 1) == 0;
-  const bool take_lower = lower & (!upper | (above_ten < below_ten) | ((above_ten == below_ten) & even));
-  return {between, true, !take_lower};
+  const bool lower = static_cast<uint64_t>(above_ten) <= reach;
+  const bool upper = static_cast<uint64_t>(below_ten) <= reach;
+  // One digit shorter: x between the multiples of ten around S, and of a hundred, those of a
+  // hundred out of reach; the nearer of those of ten within reach.
+  const bool between = (above_ten >= 0) & (below_ten >= 0) & (static_cast<uint64_t>(above_hundred) > reach) &
+                       (static_cast<uint64_t>(below_hundred) > reach);
+  const bool take_lower = lower & (!upper | (above_ten < below_ten) | ((above_ten == below_ten) & ((tens & 1) == 0)));
+  // S itself: neither of those within reach, and S the unit nearest x (ties to even) within
+  // reach. x is then between the multiples of ten around S (S does not end in 0), and those of
+  // a hundred are further still.
+  const uint64_t sign = static_cast<uint64_t>(d >> 63);
+  const uint64_t distance = (static_cast<uint64_t>(d) ^ sign) - sign;
+  const uint64_t half = uint64_t{1} << q;  // half a unit
+  const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
+  const bool shorter = lower | upper;
+  const bool settled = near & (ones != 0) & (shorter ? between : nearest & (distance <= reach));
+  return {settled, shorter, !take_lower};
 }
 
 // Whether the text is laid out the way the writer lays out a float's significant digits, so that
@@ -560,7 +562,7 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
   const bool plain = exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
                      text[length - 1 - static_cast<size_t>(-exponent)] == '.';
   if (near.settled & (!near.shorter | plain)) {
-    const size_t kept = length - (near.shorter ? 1 : 0);
+    const size_t kept = length - static_cast<size_t>(near.shorter);
     const char last = static_cast<char>(text[kept - 1] + (near.shorter & near.raised ? 1 : 0));
     out.append_short(text, kept, room);
     out.data()[out.size() - 1] = last;  // written, not read back from the copy just stored

@@ -465,7 +465,8 @@ struct NearText {
 // of those the nearest to x (ties to even). So where x lies between the multiples of a hundred
 // around S, neither within reach, it takes the multiple of ten on either side of x that is
 // within reach (the nearer, if both are), else the unit nearest x if within reach. Unsettled
-// for x below about 1/4 (q past 53), a power of two (whose reach is shorter below) or x far
+// for x below about 1/64 (q past 58; one digit shorter, below about 1/2: q past 53), a power
+// of two (whose reach is shorter below) or x far
 // from its text.
 NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   constexpr NearText kUnsettled = {false, false, false};
@@ -474,43 +475,46 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   std::memcpy(&bits, &x, sizeof bits);
   const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
   const int q = 1075 - (static_cast<int>(bits >> 52) & 0x7FF);
-  if (fraction == 0 || q < 1 || q > 53) return kUnsettled;
+  if (fraction == 0 || q < 1 || q > 58) return kUnsettled;
   const uint64_t m = fraction | (uint64_t{1} << 52);
   const uint64_t power = kIntegerPowersOfTen[static_cast<size_t>(-e)];
   // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1). Within 2^60, every distance
-  // below stays within int64: a hundred units are at most 2^61.
+  // below stays within int64: ten units are at most 2^62.4, and a hundred are taken only up to
+  // q = 53 (2^61), where a text one digit shorter is settled.
   const Wide twice_x = multiply_wide(2 * m, power);
   const Wide text = {s >> (63 - q), s << (q + 1)};
   int64_t d = 0;
   const bool near = narrow_difference(twice_x, text, 60, d);
-  // From here on without branches: which answer comes is as good as random from one float to
-  // the next.
   const int64_t unit = int64_t{1} << (q + 1);
   const uint64_t reach = power - (m & 1);
   const uint64_t tens = s / 10;
   const auto ones = static_cast<int64_t>(s - 10 * tens);
-  const auto hundreds_below = static_cast<int64_t>(s - 100 * (tens / 10));
   const int64_t above_ten = d + ones * unit;  // x above the multiple of 10 below S
   const int64_t below_ten = (10 - ones) * unit - d;
-  const int64_t above_hundred = d + hundreds_below * unit;
-  const int64_t below_hundred = (100 - hundreds_below) * unit - d;
   const bool lower = static_cast<uint64_t>(above_ten) <= reach;
   const bool upper = static_cast<uint64_t>(below_ten) <= reach;
+  if (!(lower | upper)) {
+    // S itself where it is the unit nearest x (ties to even) within reach. x is then between the
+    // multiples of ten around S (S does not end in 0), and those of a hundred are further still.
+    const uint64_t sign = static_cast<uint64_t>(d >> 63);
+    const uint64_t distance = (static_cast<uint64_t>(d) ^ sign) - sign;
+    const uint64_t half = uint64_t{1} << q;  // half a unit
+    const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
+    const bool own = near & (ones != 0) & nearest & (distance <= reach);
+    return {own, false, false};
+  }
   // One digit shorter: x between the multiples of ten around S, and of a hundred, those of a
-  // hundred out of reach; the nearer of those of ten within reach.
-  const bool between = (above_ten >= 0) & (below_ten >= 0) & (static_cast<uint64_t>(above_hundred) > reach) &
-                       (static_cast<uint64_t>(below_hundred) > reach);
+  // hundred out of reach; the nearer of those of ten within reach. Without branches: which
+  // comes is as good as random from one float to the next.
+  const bool hundreds_narrow = q <= 53;
+  const int64_t hundred_unit = hundreds_narrow ? unit : 0;
+  const auto hundreds_below = static_cast<int64_t>(s - 100 * (tens / 10));
+  const int64_t above_hundred = d + hundreds_below * hundred_unit;
+  const int64_t below_hundred = (100 - hundreds_below) * hundred_unit - d;
+  const bool between = near & (ones != 0) & hundreds_narrow & (above_ten >= 0) & (below_ten >= 0) &
+                       (static_cast<uint64_t>(above_hundred) > reach) & (static_cast<uint64_t>(below_hundred) > reach);
   const bool take_lower = lower & (!upper | (above_ten < below_ten) | ((above_ten == below_ten) & ((tens & 1) == 0)));
-  // S itself: neither of those within reach, and S the unit nearest x (ties to even) within
-  // reach. x is then between the multiples of ten around S (S does not end in 0), and those of
-  // a hundred are further still.
-  const uint64_t sign = static_cast<uint64_t>(d >> 63);
-  const uint64_t distance = (static_cast<uint64_t>(d) ^ sign) - sign;
-  const uint64_t half = uint64_t{1} << q;  // half a unit
-  const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
-  const bool shorter = lower | upper;
-  const bool settled = near & (ones != 0) & (shorter ? between : nearest & (distance <= reach));
-  return {settled, shorter, !take_lower};
+  return {between, true, !take_lower};
 }
 
 // Whether the text is laid out the way the writer lays out a float's significant digits, so that

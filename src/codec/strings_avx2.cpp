@@ -113,6 +113,36 @@ struct Constants {
   return static_cast<uint32_t>(_mm256_movemask_epi8(hit));
 }
 
+// The escapes kept as they stand that take two bytes (\" \\ \b \f \n \r \t) among a block's
+// backslashes (bit i for byte i), settled for the whole block at once: text that holds quoted
+// text or code has one every few bytes. `next` holds the bytes one place on. Runs of backslashes
+// pair up from their first: the escapes start at the run's first backslash and every second one
+// after it, found by parity. `escaped` are the bytes that an escape's backslash takes (a
+// backslash or the character after the run); `other` are the escapes' backslashes that start
+// anything else (\u, \/, a bad one), left to the caller. The block must not begin inside an
+// escape.
+[[gnu::target("avx2")]] inline __m256i bytes_equal(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+
+struct ShortEscapes {
+  uint32_t starts;
+  uint32_t escaped;
+  uint32_t other;
+};
+[[gnu::target("avx2")]] inline ShortEscapes short_escapes(uint32_t backslashes, __m256i next) {
+  constexpr uint32_t kEven = 0x55555555u;
+  const uint32_t run_starts = backslashes & ~(backslashes << 1);
+  // Adding 1 at the start of each run that starts at an even place carries through that run
+  // and clears it, and leaves the other runs as they are.
+  const uint32_t even_runs = backslashes & ~(backslashes + (run_starts & kEven));
+  const uint32_t starts = (even_runs & kEven) | (backslashes & ~even_runs & ~kEven);
+  const __m256i kept = _mm256_or_si256(
+      _mm256_or_si256(_mm256_or_si256(bytes_equal(next, '"'), bytes_equal(next, '\\')),
+                      _mm256_or_si256(bytes_equal(next, 'b'), bytes_equal(next, 'f'))),
+      _mm256_or_si256(_mm256_or_si256(bytes_equal(next, 'n'), bytes_equal(next, 'r')), bytes_equal(next, 't')));
+  const auto kept_next = static_cast<uint32_t>(_mm256_movemask_epi8(kept));
+  return {starts, starts << 1, starts & ~kept_next};
+}
+
 // `pos` is a block boundary reached by the scan from `start`. When the bytes before it end
 // inside a sequence (whose remaining bytes are from `pos` on), where that sequence begins;
 // else `pos`. The bytes from `start` to the result are then whole sequences.
@@ -138,6 +168,17 @@ size_t sequence_start(const char* input, size_t start, size_t pos) {
     // A block after non-ASCII bytes is checked too: a sequence may end in it, or not.
     const uint32_t faults = (high != 0 || prev_non_ascii) ? utf8_faults(v, prev, k) : 0;
     uint32_t specials = string_specials_32(v, k);
+    bool escape_past_block = false;  // the block's last byte starts a two-byte escape
+    // Escapes one at a time below cost less where a block has one, or where the first is \u
+    // (text written with \u for every non-ASCII character), which the scan stops at.
+    if (const auto backslashes = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, k.backslash)));
+        (backslashes & (backslashes - 1)) != 0 && size - pos >= 33 &&
+        input[pos + static_cast<size_t>(__builtin_ctz(backslashes)) + 1] != 'u') {
+      const ShortEscapes e =
+          short_escapes(backslashes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + pos + 1)));
+      specials = (specials & ~backslashes & ~e.escaped) | e.other;
+      escape_past_block = (e.starts >> 31) != 0 && (e.other >> 31) == 0;
+    }
     for (;;) {
       // Faults count up to the first special byte, it included: a sequence cut short by a
       // closing quote is flagged at the quote.
@@ -150,6 +191,12 @@ size_t sequence_start(const char* input, size_t start, size_t pos) {
         return open < pos ? open : pos + static_cast<size_t>(__builtin_ctz(high | 0x80000000u));
       }
       if (specials == 0) {
+        if (escape_past_block) {  // the next block starts past the escape, as below
+          prev = _mm256_setzero_si256();
+          prev_non_ascii = false;
+          pos += 33;
+          break;
+        }
         prev = v;
         prev_non_ascii = high != 0;
         pos += 32;

@@ -567,7 +567,7 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
                      text[length - 1 - static_cast<size_t>(-exponent)] == '.';
   if (near.settled & (!near.shorter | plain)) {
     const size_t kept = length - static_cast<size_t>(near.shorter);
-    const char last = static_cast<char>(text[kept - 1] + (near.shorter & near.raised ? 1 : 0));
+    const char last = static_cast<char>(text[kept - 1] + ((near.shorter && near.raised) ? 1 : 0));
     out.append_short(text, kept, room);
     out.data()[out.size() - 1] = last;  // written, not read back from the copy just stored
     return;

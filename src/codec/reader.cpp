@@ -53,6 +53,7 @@ class Reader {
         open_members_(table.memory()),
         saved_stamps_(table.memory()),
         string_scan_(options.string_scan),
+        guess_indentation_(options.guess_indentation),
         compact_copy_misses_left_(options.copy_compact_values ? kCompactCopyMisses : 0) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
@@ -101,6 +102,7 @@ class Reader {
   TC_ALWAYS_INLINE Pos read_literal(Pos p, std::string_view word);
   TC_ALWAYS_INLINE Pos read_key(Pos p, uint32_t predicted, uint32_t& key);
   TC_ALWAYS_INLINE Pos read_colon(Pos p);
+  TC_ALWAYS_INLINE Pos next_line_token(Pos line, char want);
   TC_ALWAYS_INLINE Pos after_member(Pos p, bool& done);
   TC_ALWAYS_INLINE Pos open_array(Pos p, bool& done);
   TC_ALWAYS_INLINE Pos after_element(Pos p, bool& done);
@@ -128,6 +130,9 @@ class Reader {
   const char* const end_;
   ReadStatus error_;
   unsigned depth_ = kDepthStart;
+  // The guessed indentation of the members or elements of the open object or array at each
+  // depth, in a pretty-printed payload (guess_line_start).
+  std::array<uint8_t, kDepthStart + 1> indents_{};
   RowTable& table_;
   ByteBuffer& cells_;
   ByteBuffer key_scratch_;
@@ -160,6 +165,7 @@ class Reader {
   std::pmr::vector<SavedStamp> saved_stamps_;
 
   const StringScan string_scan_;
+  const bool guess_indentation_;
   unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
   // Hints for the copy, by the row member whose value is copied (a few sets, shared by key id
   // modulo their number): one member's values are alike, and different members' values would
@@ -281,15 +287,56 @@ Pos Reader::read_colon(Pos p) {
   return p;
 }
 
+// How far a line's indentation may be guessed (guess_line_start).
+constexpr unsigned kMaxGuessedIndent = 31;
+
+// `line` is just past a line break in a pretty-printed payload. The members or elements of one
+// object or array share their indentation: `indent` is the last one's, and it is checked rather
+// than scanned for (see spaces_ahead). Where the next token is, or `line` when the guess fails.
+inline Pos guess_line_start(Pos line, Pos end, unsigned indent) {
+  if (end - line > 32 && is_token(line[indent]) && spaces_ahead(line, indent)) return line + indent;
+  return line;
+}
+
+// After a line break that the guess did not settle: the indentation, as the next guess.
+inline uint8_t learned_indent(Pos line, Pos token) {
+  const auto indent = static_cast<size_t>(token - line);
+  return indent <= kMaxGuessedIndent ? static_cast<uint8_t>(indent) : 0;
+}
+
+// `line` is just past a comma and a line break: the next key (`want` a quote) or element
+// (`want` 0: any token but `]`), or nullptr for anything else, which the general path then
+// reads again.
+Pos Reader::next_line_token(Pos line, char want) {
+  uint8_t& indent = indents_[depth_];
+  const auto fits = [want](char c) { return want != 0 ? c == want : is_token(c) && c != ']'; };
+  Pos token = guess_indentation_ ? guess_line_start(line, end_, indent) : line;
+  if (token != line && fits(*token)) return token;
+  token = skip_space_run(line, end_);
+  if (token == end_ || !fits(*token)) return nullptr;
+  indent = learned_indent(line, token);
+  return token;
+}
+
 // After a member's value: `}` ends the object; a comma must lead to another key.
 Pos Reader::after_member(Pos p, bool& done) {
   if (end_ - p >= 3) {
     if (p[0] == ',') {
       if (p[1] == '"') return p + 1;
       if (p[1] == ' ' && p[2] == '"') return p + 2;
+      // Pretty-printed: the next key on a line of its own.
+      if (p[1] == '\n') {
+        if (Pos key = next_line_token(p + 2, '"')) return key;
+      }
     } else if (p[0] == '}') {
       done = true;
       return p + 1;
+    } else if (p[0] == '\n') {
+      p = skip_space_run(p + 1, end_);
+      if (p != end_ && *p == '}') {
+        done = true;
+        return p + 1;
+      }
     }
   }
   p = skip(p);
@@ -323,9 +370,18 @@ Pos Reader::after_element(Pos p, bool& done) {
     if (p[0] == ',') {
       if (is_token(p[1]) && p[1] != ']') return p + 1;
       if (p[1] == ' ' && is_token(p[2]) && p[2] != ']') return p + 2;
+      if (p[1] == '\n') {
+        if (Pos element = next_line_token(p + 2, 0)) return element;
+      }
     } else if (p[0] == ']') {
       done = true;
       return p + 1;
+    } else if (p[0] == '\n') {
+      p = skip_space_run(p + 1, end_);
+      if (p != end_ && *p == ']') {
+        done = true;
+        return p + 1;
+      }
     }
   }
   p = skip(p);

@@ -14,6 +14,7 @@ namespace tc {
 // the fastest, and tests take the others to check that.
 struct ReadOptions {
   bool copy_compact_values = true;  // nested values compact already copied as they stand
+  bool guess_indentation = true;    // pretty-printed lines checked against the last indentation
   StringScan string_scan = widest_string_scan();
 };
 

@@ -125,6 +125,23 @@ int main() {
       }
     }
   }
+  // Indentation checks: runs of spaces of every length up to 32, then any byte, from every
+  // start; the allocation ends 32 bytes past each start.
+  for (int round = 0; round < 2000; ++round) {
+    const size_t size = 32 + rng() % 40;
+    const std::unique_ptr<char[]> buffer(new char[size]);
+    const size_t run = rng() % (size + 1);
+    for (size_t i = 0; i < size; ++i) buffer[i] = i < run && rng() % 50 != 0 ? ' ' : random_byte(rng);
+    for (size_t start = 0; start + 32 <= size; ++start) {
+      const char* p = buffer.get() + start;
+      for (unsigned count = 0; count < 32; ++count) {
+        if (tc::spaces_ahead(p, count) != (std::string_view(p, count).find_first_not_of(' ') == std::string_view::npos)) {
+          std::printf("FAIL spaces_ahead: size %zu, start %zu, count %u\n", size, start, count);
+          return 1;
+        }
+      }
+    }
+  }
   if (!string_scans_are_sound(rng)) return 1;
   std::printf("ok: whitespace, digit and string scans agree with the references\n");
   return 0;

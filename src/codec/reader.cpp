@@ -102,7 +102,8 @@ class Reader {
   TC_ALWAYS_INLINE Pos read_literal(Pos p, std::string_view word);
   TC_ALWAYS_INLINE Pos read_key(Pos p, uint32_t predicted, uint32_t& key);
   TC_ALWAYS_INLINE Pos read_colon(Pos p);
-  TC_ALWAYS_INLINE Pos next_line_token(Pos line, char want);
+  TC_ALWAYS_INLINE Pos next_line_token(Pos line, unsigned depth, char want);
+  TC_ALWAYS_INLINE Pos skip_after_open(Pos p);
   TC_ALWAYS_INLINE Pos after_member(Pos p, bool& done);
   TC_ALWAYS_INLINE Pos open_array(Pos p, bool& done);
   TC_ALWAYS_INLINE Pos after_element(Pos p, bool& done);
@@ -293,29 +294,43 @@ constexpr unsigned kMaxGuessedIndent = 31;
 // `line` is just past a line break in a pretty-printed payload. The members or elements of one
 // object or array share their indentation: `indent` is the last one's, and it is checked rather
 // than scanned for (see spaces_ahead). Where the next token is, or `line` when the guess fails.
-inline Pos guess_line_start(Pos line, Pos end, unsigned indent) {
+TC_ALWAYS_INLINE Pos guess_line_start(Pos line, Pos end, unsigned indent) {
   if (end - line > 32 && is_token(line[indent]) && spaces_ahead(line, indent)) return line + indent;
   return line;
 }
 
 // After a line break that the guess did not settle: the indentation, as the next guess.
-inline uint8_t learned_indent(Pos line, Pos token) {
+TC_ALWAYS_INLINE uint8_t learned_indent(Pos line, Pos token) {
   const auto indent = static_cast<size_t>(token - line);
   return indent <= kMaxGuessedIndent ? static_cast<uint8_t>(indent) : 0;
 }
 
-// `line` is just past a comma and a line break: the next key (`want` a quote) or element
-// (`want` 0: any token but `]`), or nullptr for anything else, which the general path then
-// reads again.
-Pos Reader::next_line_token(Pos line, char want) {
-  uint8_t& indent = indents_[depth_];
+// `line` is just past a line break: the next key (`want` a quote), a closing bracket (`want`
+// it) or element (`want` 0: any token but `]`), or nullptr for anything else, which the general
+// path then reads again. The line is indented as the members or elements at `depth`.
+Pos Reader::next_line_token(Pos line, unsigned depth, char want) {
+  if (!guess_indentation_) return nullptr;
+  uint8_t& indent = indents_[depth];
   const auto fits = [want](char c) { return want != 0 ? c == want : is_token(c) && c != ']'; };
-  Pos token = guess_indentation_ ? guess_line_start(line, end_, indent) : line;
+  Pos token = guess_line_start(line, end_, indent);
   if (token != line && fits(*token)) return token;
   token = skip_space_run(line, end_);
   if (token == end_ || !fits(*token)) return nullptr;
   indent = learned_indent(line, token);
   return token;
+}
+
+// `p` is just past the `{` or `[` of the object or array at `depth_`: the first token inside,
+// or the end. A line break there is followed by the indentation of the members or elements.
+Pos Reader::skip_after_open(Pos p) {
+  if (p == end_ || *p != '\n' || !guess_indentation_) return skip(p);
+  const Pos line = p + 1;
+  uint8_t& indent = indents_[depth_];
+  const Pos token = guess_line_start(line, end_, indent);
+  if (token != line) return token;
+  p = skip_space_run(line, end_);
+  indent = learned_indent(line, p);
+  return p;
 }
 
 // After a member's value: `}` ends the object; a comma must lead to another key.
@@ -326,16 +341,16 @@ Pos Reader::after_member(Pos p, bool& done) {
       if (p[1] == ' ' && p[2] == '"') return p + 2;
       // Pretty-printed: the next key on a line of its own.
       if (p[1] == '\n') {
-        if (Pos key = next_line_token(p + 2, '"')) return key;
+        if (Pos key = next_line_token(p + 2, depth_, '"')) return key;
       }
     } else if (p[0] == '}') {
       done = true;
       return p + 1;
     } else if (p[0] == '\n') {
-      p = skip_space_run(p + 1, end_);
-      if (p != end_ && *p == '}') {
+      // On a line of its own, indented as the member or element that holds it.
+      if (Pos close = next_line_token(p + 1, depth_ + 1, '}')) {
         done = true;
-        return p + 1;
+        return close + 1;
       }
     }
   }
@@ -355,7 +370,7 @@ Pos Reader::after_member(Pos p, bool& done) {
 
 // `p` is at an array's `[`: consumes it; an empty array is done at once.
 Pos Reader::open_array(Pos p, bool& done) {
-  p = skip(p + 1);
+  p = skip_after_open(p + 1);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingList);
   if (*p == ']') {
     done = true;
@@ -371,16 +386,16 @@ Pos Reader::after_element(Pos p, bool& done) {
       if (is_token(p[1]) && p[1] != ']') return p + 1;
       if (p[1] == ' ' && is_token(p[2]) && p[2] != ']') return p + 2;
       if (p[1] == '\n') {
-        if (Pos element = next_line_token(p + 2, 0)) return element;
+        if (Pos element = next_line_token(p + 2, depth_, 0)) return element;
       }
     } else if (p[0] == ']') {
       done = true;
       return p + 1;
     } else if (p[0] == '\n') {
-      p = skip_space_run(p + 1, end_);
-      if (p != end_ && *p == ']') {
+      // On a line of its own, indented as the member or element that holds it.
+      if (Pos close = next_line_token(p + 1, depth_ + 1, ']')) {
         done = true;
-        return p + 1;
+        return close + 1;
       }
     }
   }
@@ -442,7 +457,7 @@ void Reader::hand_over_stats() {
 Pos Reader::read_row(Pos p) {
   --depth_;
   const uint64_t serial = ++object_serial_;
-  p = skip(p + 1);
+  p = skip_after_open(p + 1);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
   if (*p == '}') {
     ++p;
@@ -592,7 +607,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
   const uint64_t serial = ++object_serial_;
   bool rewrite = false;
   cells_.push('{');
-  p = skip(p + 1);
+  p = skip_after_open(p + 1);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
   if (*p != '}') {
     if (*p != '"') return fail_here(ErrorCode::kKeyMustBeAString, p);

@@ -51,7 +51,7 @@ inline const char* skip_space(const char* p, const char* end) {
 // Whether the `count` bytes at `p` are all spaces; `count` is under 32 and 32 bytes from `p`
 // are readable. Checks a guessed indentation: the guess, not the bytes, says where the next
 // token is, so the check stays off the path from one token to the next.
-inline bool spaces_ahead(const char* p, unsigned count) {
+TC_ALWAYS_INLINE bool spaces_ahead(const char* p, unsigned count) {
 #if defined(TC_SSE2)
   const __m128i space = _mm_set1_epi8(' ');
   const auto spaces = [&](const char* at) {

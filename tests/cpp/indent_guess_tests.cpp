@@ -73,13 +73,14 @@ class Generator {
     newline(text, depth);
     return text + "]";
   }
-  // Half the payloads broken in one place, often in the whitespace the guess checks.
+  // Half the payloads broken in one place, often in the whitespace the guess checks or at a
+  // separator next to it.
   std::string mutate(std::string text) {
     if (chance(50)) return text;
     size_t at = rng_() % text.size();
-    if (chance(50)) {
-      const size_t space = text.find(' ', at);
-      at = space == std::string::npos ? at : space;
+    if (!chance(30)) {
+      const size_t near = text.find_first_of(chance(50) ? " " : ",\n{}[]", at);
+      at = near == std::string::npos ? at : near;
     }
     switch (rng_() % 4) {
       case 0: return text.erase(at, 1);

@@ -288,7 +288,7 @@ def test_nested_repeats_in_every_row():
     assert out == ('{"columns":["v"],"rows":[%s],"constants":{}}' % ",".join(cells)).encode()
 
 
-@pytest.mark.parametrize("n", [0, 1, 14, 15, 16, 17, 29, 30, 31, 32, 33, 47, 64])
+@pytest.mark.parametrize("n", [0, 1, 14, 15, 16, 17, 29, 30, 31, 32, 33, 47, 64, 65, 125, 126, 127, 128, 129, 200])
 def test_text_lengths_around_block_copies(n):
     """Strings, integers, floats and nested keys of n bytes or so, in the middle of the
     payload and at its very end, where fewer bytes follow them than a block copy reads."""

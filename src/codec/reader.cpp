@@ -514,7 +514,7 @@ Pos Reader::read_literal(Pos p, std::string_view word) {
 Pos Reader::read_string(Pos p) {
   Pos close = begin_ + skip_string_text(begin_, offset(end_), offset(p) + 1, string_scan_);
   if (close < end_ && *close == '"') {
-    cells_.append_short(p, static_cast<size_t>(close + 1 - p), static_cast<size_t>(end_ - p));
+    cells_.append_text(p, static_cast<size_t>(close + 1 - p), static_cast<size_t>(end_ - p));
     return close + 1;
   }
   return read_escaped_string(p, close);

@@ -9,8 +9,9 @@
 //
 // Duplicate keys are found with a per-key stamp of the object that holds it: rows replace the
 // earlier member; a nested object with a repeat is rewritten once when it closes, keeping each
-// key at its first position with its last value. Nested objects log the stamps they overwrite
-// and restore them on close, so an enclosing object's view of its own keys survives.
+// key at its first position with its last value. A nested object that overwrites the stamp of
+// an enclosing object, still open, logs it and restores it on close, so that object's view of
+// its own keys survives; a stamp of an object already closed is overwritten freely.
 #include "codec/reader.hpp"
 
 #include <algorithm>
@@ -69,6 +70,7 @@ class Reader {
     table_.keys.expect_payload(payload.size());
     key_state_.reserve(64);
     stats_.reserve(64);
+    open_serials_[0] = UINT64_MAX;  // no object is at depth 0: a fresh key's stamp is of none
   }
 
   ReadStatus read_payload();
@@ -86,6 +88,7 @@ class Reader {
     uint32_t key;
     uint64_t stamp;
     size_t slot;
+    uint8_t depth;
   };
 
   void prefault_ahead();
@@ -131,6 +134,9 @@ class Reader {
   const char* const end_;
   ReadStatus error_;
   unsigned depth_ = kDepthStart;
+  // The serial of the open object at each depth, as far down as objects are open now; deeper
+  // entries are of closed objects, and are written before they are read again.
+  std::array<uint64_t, kDepthStart + 1> open_serials_;
   // The guessed indentation of the members or elements of the open object or array at each
   // depth, in a pretty-printed payload (guess_line_start).
   std::array<uint8_t, kDepthStart + 1> indents_{};
@@ -142,11 +148,12 @@ class Reader {
 
   // Per key id.
   struct KeyState {
-    uint64_t stamp = 0;           // serial of the innermost open object holding the key
+    uint64_t stamp = 0;           // serial of the last object to hold the key
     size_t slot = 0;              // where that object keeps the key's member
     uint32_t next_hint = kNoKey;  // the key that followed this one last time
     uint32_t first_hint = kNoKey; // first key of the last object that was this key's value
     bool is_row_key = false;
+    uint8_t depth = 0;            // that object's depth: it is open while open_serials_ has it
   };
   std::pmr::vector<KeyState> key_state_;  // by key id: one cache line per key
 
@@ -457,6 +464,7 @@ void Reader::hand_over_stats() {
 Pos Reader::read_row(Pos p) {
   --depth_;
   const uint64_t serial = ++object_serial_;
+  open_serials_[depth_] = serial;
   p = skip_after_open(p + 1);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
   if (*p == '}') {
@@ -479,6 +487,7 @@ Pos Reader::read_row(Pos p) {
         gathering_stats_ = false;
       } else {
         state.stamp = serial;
+        state.depth = static_cast<uint8_t>(depth_);
         if (!state.is_row_key) {
           state.is_row_key = true;
           table_.row_keys.push_back(key);
@@ -605,6 +614,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
   const size_t first_member = open_members_.size();
   const size_t first_saved = saved_stamps_.size();
   const uint64_t serial = ++object_serial_;
+  open_serials_[depth_] = serial;
   bool rewrite = false;
   cells_.push('{');
   p = skip_after_open(p + 1);
@@ -617,11 +627,13 @@ Pos Reader::read_object(Pos p, uint32_t context) {
       if (!(p = read_key(p, predict(context, previous), key))) return nullptr;
       remember_hint(context, previous, key);
       if (!(p = read_colon(p))) return nullptr;
-      const bool repeated = key_state_[key].stamp == serial;
+      KeyState& state = key_state_[key];
+      const bool repeated = state.stamp == serial;
       if (!repeated) {
-        saved_stamps_.push_back({key, key_state_[key].stamp, key_state_[key].slot});
-        key_state_[key].stamp = serial;
-        key_state_[key].slot = open_members_.size();
+        if (open_serials_[state.depth] == state.stamp) saved_stamps_.push_back({key, state.stamp, state.slot, state.depth});
+        state.stamp = serial;
+        state.slot = open_members_.size();
+        state.depth = static_cast<uint8_t>(depth_);
       }
       const std::string_view opening = table_.keys.member_opening(key, previous != kNoKey);
       cells_.append_short(opening.data(), opening.size(), ByteBuffer::kShortCopy);  // the key table keeps that room
@@ -646,6 +658,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
     const SavedStamp& saved = saved_stamps_[i - 1];
     key_state_[saved.key].stamp = saved.stamp;
     key_state_[saved.key].slot = saved.slot;
+    key_state_[saved.key].depth = saved.depth;
   }
   saved_stamps_.resize(first_saved);
   open_members_.resize(first_member);

@@ -306,10 +306,11 @@ TC_ALWAYS_INLINE Pos guess_line_start(Pos line, Pos end, unsigned indent) {
   return line;
 }
 
-// After a line break that the guess did not settle: the indentation, as the next guess.
+// After a line break that the guess did not settle: the indentation, as the next guess. One
+// of tabs is never guessed (0): its check would fail, after costing what the scan does.
 TC_ALWAYS_INLINE uint8_t learned_indent(Pos line, Pos token) {
   const auto indent = static_cast<size_t>(token - line);
-  return indent <= kMaxGuessedIndent ? static_cast<uint8_t>(indent) : 0;
+  return indent <= kMaxGuessedIndent && *line == ' ' ? static_cast<uint8_t>(indent) : 0;
 }
 
 // `line` is just past a line break: the next key (`want` a quote), a closing bracket (`want`

@@ -134,8 +134,10 @@ class Reader {
   const char* const end_;
   ReadStatus error_;
   unsigned depth_ = kDepthStart;
-  // The serial of the open object at each depth, as far down as objects are open now; deeper
-  // entries are of closed objects, and are written before they are read again.
+  // The serial of the last object opened at each depth: while an object is open, the entry at
+  // its depth is its own (the objects inside it are deeper). A stamp of a closed object may
+  // still match its entry, and is then logged and restored for nothing. Entries are written
+  // when an object opens, before any stamp can name their depth.
   std::array<uint64_t, kDepthStart + 1> open_serials_;
   // The guessed indentation of the members or elements of the open object or array at each
   // depth, in a pretty-printed payload (guess_line_start).

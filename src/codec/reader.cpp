@@ -333,6 +333,7 @@ Pos Reader::next_line_token(Pos line, unsigned depth, char want) {
 // `p` is just past the `{` or `[` of the object or array at `depth_`: the first token inside,
 // or the end. A line break there is followed by the indentation of the members or elements.
 Pos Reader::skip_after_open(Pos p) {
+  if (p != end_ && is_token(*p)) return p;  // compact
   if (p == end_ || *p != '\n' || !guess_indentation_) return skip(p);
   const Pos line = p + 1;
   uint8_t& indent = indents_[depth_];

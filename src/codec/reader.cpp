@@ -310,9 +310,10 @@ TC_ALWAYS_INLINE Pos guess_line_start(Pos line, Pos end, unsigned indent) {
 
 // After a line break that the guess did not settle: the indentation, as the next guess. One
 // of tabs is never guessed (0): its check would fail, after costing what the scan does.
+// `token` is at most the end, so a line that has any indentation has its first byte.
 TC_ALWAYS_INLINE uint8_t learned_indent(Pos line, Pos token) {
   const auto indent = static_cast<size_t>(token - line);
-  return indent <= kMaxGuessedIndent && *line == ' ' ? static_cast<uint8_t>(indent) : 0;
+  return indent != 0 && indent <= kMaxGuessedIndent && *line == ' ' ? static_cast<uint8_t>(indent) : 0;
 }
 
 // `line` is just past a line break: the next key (`want` a quote), a closing bracket (`want`

@@ -195,6 +195,10 @@ DOCUMENTS = [
      b'{"columns":["h","a"],"rows":[[[{"a":1},{"a":2}],4],[{"a":8,"h":7},5]],"constants":{}}'),
     ("repeat-deep-enclosing", b'[{"o":{"a":1,"p":{"q":{"a":2},"a":3},"a":4}}]',
      b'{"columns":["o"],"rows":[[{"a":4,"p":{"q":{"a":2},"a":3}}]],"constants":{}}'),
+    ("repeat-after-closed-deeper", b'[{"o":{"x":{"y":{"a":1}},"a":2,"a":3}}]',
+     b'{"columns":["o"],"rows":[[{"x":{"y":{"a":1}},"a":3}]],"constants":{}}'),
+    ("repeat-around-array", b'[{"o":[{"a":1}],"p":{"a":2,"q":[{"a":3}],"a":4}}]',
+     b'{"columns":["o","p"],"rows":[[[{"a":1}],{"a":4,"q":[{"a":3}]}]],"constants":{}}'),
     ("key-escapes", rb'[{"a\"b\/c\u00e9\n\u0000":1}]',
      '{"columns":["a\\"b/cé\\n\\u0000"],"rows":[[1]],"constants":{}}'.encode()),
 ]
@@ -203,6 +207,13 @@ DOCUMENTS = [
 @pytest.mark.parametrize("payload, expected", [pytest.param(p, e, id=i) for i, p, e in DOCUMENTS])
 def test_objects_and_keys(payload, expected):
     assert tarvel_codec.columnarize(payload) == expected
+
+
+@pytest.mark.parametrize("payload, expected", [pytest.param(p, e, id=i) for i, p, e in DOCUMENTS])
+def test_objects_and_keys_spaced(payload, expected):
+    """Spaced out (no key or string here holds a colon or a comma), nested values are read
+    member by member instead of copied as they stand."""
+    assert tarvel_codec.columnarize(payload.replace(b":", b": ").replace(b",", b",\n  ")) == expected
 
 
 def test_repeats_inside_a_non_row_element():
@@ -295,7 +306,7 @@ def test_nested_repeats_in_every_row():
     assert out == ('{"columns":["v"],"rows":[%s],"constants":{}}' % ",".join(cells)).encode()
 
 
-@pytest.mark.parametrize("n", [0, 1, 14, 15, 16, 17, 29, 30, 31, 32, 33, 47, 64])
+@pytest.mark.parametrize("n", [0, 1, 14, 15, 16, 17, 29, 30, 31, 32, 33, 47, 64, 65, 125, 126, 127, 128, 129, 200])
 def test_text_lengths_around_block_copies(n):
     """Strings, integers, floats and nested keys of n bytes or so, in the middle of the
     payload and at its very end, where fewer bytes follow them than a block copy reads."""

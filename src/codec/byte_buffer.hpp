@@ -133,6 +133,22 @@ class ByteBuffer {
   }
   static constexpr size_t kShortCopy = 32;
 
+  // As append_short, and text up to 128 bytes (links, hashes, sentences) as one fixed 128-byte
+  // copy where the buffer has that room already, instead of the library copy, which branches
+  // on the length again and again.
+  TC_ALWAYS_INLINE void append_text(const char* src, size_t n, size_t src_room) {
+    if (n <= kShortCopy && src_room >= kShortCopy) {
+      std::memcpy(reserve(kShortCopy), src, kShortCopy);
+      size_ += n;
+    } else if (n <= kTextCopy && src_room >= kTextCopy && capacity_ - size_ >= kTextCopy) {
+      std::memcpy(data_ + size_, src, kTextCopy);
+      size_ += n;
+    } else {
+      append(src, n);
+    }
+  }
+  static constexpr size_t kTextCopy = 128;
+
  private:
   void grow(size_t extra) {
     size_t wanted = size_ + extra;

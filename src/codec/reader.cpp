@@ -9,8 +9,9 @@
 //
 // Duplicate keys are found with a per-key stamp of the object that holds it: rows replace the
 // earlier member; a nested object with a repeat is rewritten once when it closes, keeping each
-// key at its first position with its last value. Nested objects log the stamps they overwrite
-// and restore them on close, so an enclosing object's view of its own keys survives.
+// key at its first position with its last value. A nested object that overwrites the stamp of
+// an enclosing object, still open, logs it and restores it on close, so that object's view of
+// its own keys survives; a stamp of an object already closed is overwritten freely.
 #include "codec/reader.hpp"
 
 #include <algorithm>
@@ -53,6 +54,7 @@ class Reader {
         open_members_(table.memory()),
         saved_stamps_(table.memory()),
         string_scan_(options.string_scan),
+        guess_indentation_(options.guess_indentation),
         compact_copy_misses_left_(options.copy_compact_values ? kCompactCopyMisses : 0) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
@@ -68,6 +70,7 @@ class Reader {
     table_.keys.expect_payload(payload.size());
     key_state_.reserve(64);
     stats_.reserve(64);
+    open_serials_[0] = UINT64_MAX;  // no object is at depth 0: a fresh key's stamp is of none
   }
 
   ReadStatus read_payload();
@@ -85,6 +88,7 @@ class Reader {
     uint32_t key;
     uint64_t stamp;
     size_t slot;
+    uint8_t depth;
   };
 
   void prefault_ahead();
@@ -101,6 +105,8 @@ class Reader {
   TC_ALWAYS_INLINE Pos read_literal(Pos p, std::string_view word);
   TC_ALWAYS_INLINE Pos read_key(Pos p, uint32_t predicted, uint32_t& key);
   TC_ALWAYS_INLINE Pos read_colon(Pos p);
+  TC_ALWAYS_INLINE Pos next_line_token(Pos line, unsigned depth, char want);
+  TC_ALWAYS_INLINE Pos skip_after_open(Pos p);
   TC_ALWAYS_INLINE Pos after_member(Pos p, bool& done);
   TC_ALWAYS_INLINE Pos open_array(Pos p, bool& done);
   TC_ALWAYS_INLINE Pos after_element(Pos p, bool& done);
@@ -128,6 +134,14 @@ class Reader {
   const char* const end_;
   ReadStatus error_;
   unsigned depth_ = kDepthStart;
+  // The serial of the last object opened at each depth: while an object is open, the entry at
+  // its depth is its own (the objects inside it are deeper). A stamp of a closed object may
+  // still match its entry, and is then logged and restored for nothing. Entries are written
+  // when an object opens, before any stamp can name their depth.
+  std::array<uint64_t, kDepthStart + 1> open_serials_;
+  // The guessed indentation of the members or elements of the open object or array at each
+  // depth, in a pretty-printed payload (guess_line_start).
+  std::array<uint8_t, kDepthStart + 1> indents_{};
   RowTable& table_;
   ByteBuffer& cells_;
   ByteBuffer key_scratch_;
@@ -136,11 +150,12 @@ class Reader {
 
   // Per key id.
   struct KeyState {
-    uint64_t stamp = 0;           // serial of the innermost open object holding the key
+    uint64_t stamp = 0;           // serial of the last object to hold the key
     size_t slot = 0;              // where that object keeps the key's member
     uint32_t next_hint = kNoKey;  // the key that followed this one last time
     uint32_t first_hint = kNoKey; // first key of the last object that was this key's value
     bool is_row_key = false;
+    uint8_t depth = 0;            // that object's depth: it is open while open_serials_ has it
   };
   std::pmr::vector<KeyState> key_state_;  // by key id: one cache line per key
 
@@ -160,6 +175,7 @@ class Reader {
   std::pmr::vector<SavedStamp> saved_stamps_;
 
   const StringScan string_scan_;
+  const bool guess_indentation_;
   unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
   // Hints for the copy, by the row member whose value is copied (a few sets, shared by key id
   // modulo their number): one member's values are alike, and different members' values would
@@ -281,15 +297,73 @@ Pos Reader::read_colon(Pos p) {
   return p;
 }
 
+// How far a line's indentation may be guessed (guess_line_start).
+constexpr unsigned kMaxGuessedIndent = 31;
+
+// `line` is just past a line break in a pretty-printed payload. The members or elements of one
+// object or array share their indentation: `indent` is the last one's, and it is checked rather
+// than scanned for (see spaces_ahead). Where the next token is, or `line` when the guess fails.
+TC_ALWAYS_INLINE Pos guess_line_start(Pos line, Pos end, unsigned indent) {
+  if (end - line > 32 && is_token(line[indent]) && spaces_ahead(line, indent)) return line + indent;
+  return line;
+}
+
+// After a line break that the guess did not settle: the indentation, as the next guess. One
+// of tabs is never guessed (0): its check would fail, after costing what the scan does.
+// `token` is at most the end, so a line that has any indentation has its first byte.
+TC_ALWAYS_INLINE uint8_t learned_indent(Pos line, Pos token) {
+  const auto indent = static_cast<size_t>(token - line);
+  return indent != 0 && indent <= kMaxGuessedIndent && *line == ' ' ? static_cast<uint8_t>(indent) : 0;
+}
+
+// `line` is just past a line break: the next key (`want` a quote), a closing bracket (`want`
+// it) or element (`want` 0: any token but `]`), or nullptr for anything else, which the general
+// path then reads again. The line is indented as the members or elements at `depth`.
+Pos Reader::next_line_token(Pos line, unsigned depth, char want) {
+  if (!guess_indentation_) return nullptr;
+  uint8_t& indent = indents_[depth];
+  const auto fits = [want](char c) { return want != 0 ? c == want : is_token(c) && c != ']'; };
+  Pos token = guess_line_start(line, end_, indent);
+  if (token != line && fits(*token)) return token;
+  token = skip_space_run(line, end_);
+  if (token == end_ || !fits(*token)) return nullptr;
+  indent = learned_indent(line, token);
+  return token;
+}
+
+// `p` is just past the `{` or `[` of the object or array at `depth_`: the first token inside,
+// or the end. A line break there is followed by the indentation of the members or elements.
+Pos Reader::skip_after_open(Pos p) {
+  if (p != end_ && is_token(*p)) return p;  // compact
+  if (p == end_ || *p != '\n' || !guess_indentation_) return skip(p);
+  const Pos line = p + 1;
+  uint8_t& indent = indents_[depth_];
+  const Pos token = guess_line_start(line, end_, indent);
+  if (token != line) return token;
+  p = skip_space_run(line, end_);
+  indent = learned_indent(line, p);
+  return p;
+}
+
 // After a member's value: `}` ends the object; a comma must lead to another key.
 Pos Reader::after_member(Pos p, bool& done) {
   if (end_ - p >= 3) {
     if (p[0] == ',') {
       if (p[1] == '"') return p + 1;
       if (p[1] == ' ' && p[2] == '"') return p + 2;
+      // Pretty-printed: the next key on a line of its own.
+      if (p[1] == '\n') {
+        if (Pos key = next_line_token(p + 2, depth_, '"')) return key;
+      }
     } else if (p[0] == '}') {
       done = true;
       return p + 1;
+    } else if (p[0] == '\n') {
+      // On a line of its own, indented as the member or element that holds it.
+      if (Pos close = next_line_token(p + 1, depth_ + 1, '}')) {
+        done = true;
+        return close + 1;
+      }
     }
   }
   p = skip(p);
@@ -308,7 +382,7 @@ Pos Reader::after_member(Pos p, bool& done) {
 
 // `p` is at an array's `[`: consumes it; an empty array is done at once.
 Pos Reader::open_array(Pos p, bool& done) {
-  p = skip(p + 1);
+  p = skip_after_open(p + 1);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingList);
   if (*p == ']') {
     done = true;
@@ -323,9 +397,18 @@ Pos Reader::after_element(Pos p, bool& done) {
     if (p[0] == ',') {
       if (is_token(p[1]) && p[1] != ']') return p + 1;
       if (p[1] == ' ' && is_token(p[2]) && p[2] != ']') return p + 2;
+      if (p[1] == '\n') {
+        if (Pos element = next_line_token(p + 2, depth_, 0)) return element;
+      }
     } else if (p[0] == ']') {
       done = true;
       return p + 1;
+    } else if (p[0] == '\n') {
+      // On a line of its own, indented as the member or element that holds it.
+      if (Pos close = next_line_token(p + 1, depth_ + 1, ']')) {
+        done = true;
+        return close + 1;
+      }
     }
   }
   p = skip(p);
@@ -386,7 +469,8 @@ void Reader::hand_over_stats() {
 Pos Reader::read_row(Pos p) {
   --depth_;
   const uint64_t serial = ++object_serial_;
-  p = skip(p + 1);
+  open_serials_[depth_] = serial;
+  p = skip_after_open(p + 1);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
   if (*p == '}') {
     ++p;
@@ -408,6 +492,7 @@ Pos Reader::read_row(Pos p) {
         gathering_stats_ = false;
       } else {
         state.stamp = serial;
+        state.depth = static_cast<uint8_t>(depth_);
         if (!state.is_row_key) {
           state.is_row_key = true;
           table_.row_keys.push_back(key);
@@ -443,7 +528,7 @@ Pos Reader::read_literal(Pos p, std::string_view word) {
 Pos Reader::read_string(Pos p) {
   Pos close = begin_ + skip_string_text(begin_, offset(end_), offset(p) + 1, string_scan_);
   if (close < end_ && *close == '"') {
-    cells_.append_short(p, static_cast<size_t>(close + 1 - p), static_cast<size_t>(end_ - p));
+    cells_.append_text(p, static_cast<size_t>(close + 1 - p), static_cast<size_t>(end_ - p));
     return close + 1;
   }
   return read_escaped_string(p, close);
@@ -534,9 +619,10 @@ Pos Reader::read_object(Pos p, uint32_t context) {
   const size_t first_member = open_members_.size();
   const size_t first_saved = saved_stamps_.size();
   const uint64_t serial = ++object_serial_;
+  open_serials_[depth_] = serial;
   bool rewrite = false;
   cells_.push('{');
-  p = skip(p + 1);
+  p = skip_after_open(p + 1);
   if (p == end_) return fail_at_eof(ErrorCode::kEofWhileParsingObject);
   if (*p != '}') {
     if (*p != '"') return fail_here(ErrorCode::kKeyMustBeAString, p);
@@ -546,11 +632,13 @@ Pos Reader::read_object(Pos p, uint32_t context) {
       if (!(p = read_key(p, predict(context, previous), key))) return nullptr;
       remember_hint(context, previous, key);
       if (!(p = read_colon(p))) return nullptr;
-      const bool repeated = key_state_[key].stamp == serial;
+      KeyState& state = key_state_[key];
+      const bool repeated = state.stamp == serial;
       if (!repeated) {
-        saved_stamps_.push_back({key, key_state_[key].stamp, key_state_[key].slot});
-        key_state_[key].stamp = serial;
-        key_state_[key].slot = open_members_.size();
+        if (open_serials_[state.depth] == state.stamp) saved_stamps_.push_back({key, state.stamp, state.slot, state.depth});
+        state.stamp = serial;
+        state.slot = open_members_.size();
+        state.depth = static_cast<uint8_t>(depth_);
       }
       const std::string_view opening = table_.keys.member_opening(key, previous != kNoKey);
       cells_.append_short(opening.data(), opening.size(), ByteBuffer::kShortCopy);  // the key table keeps that room
@@ -575,6 +663,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
     const SavedStamp& saved = saved_stamps_[i - 1];
     key_state_[saved.key].stamp = saved.stamp;
     key_state_[saved.key].slot = saved.slot;
+    key_state_[saved.key].depth = saved.depth;
   }
   saved_stamps_.resize(first_saved);
   open_members_.resize(first_member);

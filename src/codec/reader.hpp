@@ -14,6 +14,8 @@ namespace tc {
 // the fastest, and tests take the others to check that.
 struct ReadOptions {
   bool copy_compact_values = true;  // nested values compact already copied as they stand
+  bool guess_indentation = true;    // pretty-printed lines read by the last indentation at their
+                                    // depth (else as any whitespace is)
   StringScan string_scan = widest_string_scan();
 };
 

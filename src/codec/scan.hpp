@@ -48,6 +48,24 @@ inline const char* skip_space(const char* p, const char* end) {
   return skip_space_run(p, end);
 }
 
+// Whether the `count` bytes at `p` are all spaces; `count` is under 32 and 32 bytes from `p`
+// are readable. Checks a guessed indentation: the guess, not the bytes, says where the next
+// token is, so the check stays off the path from one token to the next.
+TC_ALWAYS_INLINE bool spaces_ahead(const char* p, unsigned count) {
+#if defined(TC_SSE2)
+  const __m128i space = _mm_set1_epi8(' ');
+  const auto spaces = [&](const char* at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, space)));
+  };
+  const uint32_t wanted = (uint32_t{1} << count) - 1;
+  return ((spaces(p) | (spaces(p + 16) << 16)) & wanted) == wanted;
+#else
+  constexpr char kSpaces[33] = "                                ";
+  return std::memcmp(p, kSpaces, count) == 0;
+#endif
+}
+
 // The bytes of a block of 16 by class, bit i for byte i: quotes, backslashes and control bytes;
 // continuation bytes; the leads of two-, three- and four-byte sequences; and the bytes never
 // well formed where they stand (C0, C1, F5..FF; E0 and F0 with an overlong, ED with a surrogate

@@ -101,23 +101,6 @@ bool read_unicode_run(const char* input, size_t size, size_t& pos, ByteBuffer& o
 
 }  // namespace
 
-// Escapes kept: \" \\ \b \f \n \r \t, and a control character without a short form
-// written \u00xx in lower case, as logs often hold (\u001b).
-size_t kept_escape_length(const char* p, size_t room) {
-  if (room < 2) return 0;
-  switch (p[1]) {
-    case '"': case '\\': case 'b': case 'f': case 'n': case 'r': case 't': return 2;
-    case 'u': break;
-    default: return 0;
-  }
-  if (room < 6 || p[2] != '0' || p[3] != '0') return 0;
-  const char last = p[5];
-  const bool lower_hex = (last >= '0' && last <= '9') || (last >= 'a' && last <= 'f');
-  if (p[4] == '1') return lower_hex ? 6 : 0;
-  const bool short_form = last == '8' || last == '9' || last == 'a' || last == 'c' || last == 'd';
-  return p[4] == '0' && lower_hex && !short_form ? 6 : 0;
-}
-
 namespace {
 
 // `pos` is at the backslash.

@@ -27,8 +27,23 @@ inline ReadStatus read_string_body(const char* input, size_t size, size_t& pos, 
 void write_code_point(unsigned code_point, ByteBuffer& out);
 
 // The length of the escape at `p` (a backslash, `room` bytes before the payload's end) when
-// its compact form is its own text, else 0.
-size_t kept_escape_length(const char* p, size_t room);
+// its compact form is its own text, else 0: \" \\ \b \f \n \r \t, and a control character
+// without a short form written \u00xx in lower case, as logs often hold (\u001b). Inline: the
+// AVX2 scan meets escapes in two places, and a call from there costs far more than the check.
+TC_ALWAYS_INLINE size_t kept_escape_length(const char* p, size_t room) {
+  if (room < 2) return 0;
+  switch (p[1]) {
+    case '"': case '\\': case 'b': case 'f': case 'n': case 'r': case 't': return 2;
+    case 'u': break;
+    default: return 0;
+  }
+  if (room < 6 || p[2] != '0' || p[3] != '0') return 0;
+  const char last = p[5];
+  const bool lower_hex = (last >= '0' && last <= '9') || (last >= 'a' && last <= 'f');
+  if (p[4] == '1') return lower_hex ? 6 : 0;
+  const bool short_form = last == '8' || last == '9' || last == 'a' || last == 'c' || last == 'd';
+  return p[4] == '0' && lower_hex && !short_form ? 6 : 0;
+}
 
 // The string text scan 16 bytes at a time (SSE2 or NEON; a byte at a time elsewhere).
 size_t skip_string_text_narrow(const char* input, size_t size, size_t pos);

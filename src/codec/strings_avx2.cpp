@@ -160,6 +160,36 @@ size_t sequence_start(const char* input, size_t start, size_t pos) {
 [[gnu::target("avx2")]] size_t skip_string_text_avx2(const char* input, size_t size, size_t pos) {
   const size_t start = pos;  // at the start of a sequence: what comes before is settled
   const Constants k = constants();
+  // Most text that gets here is ASCII (links, hashes, sentences, escapes): its blocks are
+  // passed with two compares each. At a non-ASCII byte the general loop takes over, from the
+  // block where it is, after bytes that are all ASCII.
+  for (bool ascii = true; ascii && pos + 32 <= size;) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + pos));
+    uint32_t specials = string_specials_32(v, k);
+    uint32_t high = static_cast<uint32_t>(_mm256_movemask_epi8(v));
+    for (;;) {
+      if ((specials | high) == 0) {
+        pos += 32;
+        break;
+      }
+      const auto first = static_cast<size_t>(__builtin_ctz(specials | high));
+      if (((specials >> first) & 1) == 0) {
+        ascii = false;
+        break;
+      }
+      const size_t at = pos + first;
+      const size_t kept = input[at] == '\\' ? kept_escape_length(input + at, size - at) : 0;
+      if (kept == 0) return at;
+      const size_t past = first + kept;
+      if (past >= 32) {
+        pos += past;
+        break;
+      }
+      const uint32_t after = ~((1u << past) - 1);
+      specials &= after;
+      high &= after;
+    }
+  }
   __m256i prev = _mm256_setzero_si256();
   bool prev_non_ascii = false;
   while (pos + 32 <= size) {

@@ -125,6 +125,21 @@ int main() {
       }
     }
   }
+  // Indentation checks: runs of spaces, then anything, each count up to 31 from every start.
+  for (int round = 0; round < 2000; ++round) {
+    std::string text(32 + rng() % 40, ' ');
+    for (char& c : text) c = rng() % 8 == 0 ? random_byte(rng) : c;
+    const std::unique_ptr<char[]> exact(new char[text.size()]);  // a read past the end shows
+    std::memcpy(exact.get(), text.data(), text.size());
+    for (size_t start = 0; start + 32 <= text.size(); ++start) {
+      for (unsigned count = 0; count < 32; ++count) {
+        if (tc::spaces_ahead(exact.get() + start, count) != (text.find_first_not_of(' ', start) >= start + count)) {
+          std::printf("FAIL spaces_ahead: %zu bytes, start %zu, count %u\n", text.size(), start, count);
+          return 1;
+        }
+      }
+    }
+  }
   if (!string_scans_are_sound(rng)) return 1;
   std::printf("ok: whitespace, digit and string scans agree with the references\n");
   return 0;

@@ -143,6 +143,13 @@ struct ShortEscapes {
   return {starts, starts << 1, starts & ~kept_next};
 }
 
+// Whether a block with these backslashes has its two-byte escapes passed at once
+// (short_escapes): one at a time costs less where it has one, or where the first starts \u
+// (text written with \u for every non-ASCII character), at which the scan stops anyway.
+inline bool many_short_escapes(const char* block, uint32_t backslashes) {
+  return (backslashes & (backslashes - 1)) != 0 && block[__builtin_ctz(backslashes) + 1] != 'u';
+}
+
 // `pos` is a block boundary reached by the scan from `start`. When the bytes before it end
 // inside a sequence (whose remaining bytes are from `pos` on), where that sequence begins;
 // else `pos`. The bytes from `start` to the result are then whole sequences.
@@ -167,6 +174,12 @@ size_t sequence_start(const char* input, size_t start, size_t pos) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + pos));
     uint32_t specials = string_specials_32(v, k);
     uint32_t high = static_cast<uint32_t>(_mm256_movemask_epi8(v));
+    // Several escapes in a block (quoted text, code) are passed all at once by the general
+    // loop, which takes over from this block.
+    if (const auto backslashes = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, k.backslash)));
+        size - pos >= 33 && many_short_escapes(input + pos, backslashes)) {
+      break;
+    }
     for (;;) {
       if ((specials | high) == 0) {
         pos += 32;
@@ -199,11 +212,8 @@ size_t sequence_start(const char* input, size_t start, size_t pos) {
     const uint32_t faults = (high != 0 || prev_non_ascii) ? utf8_faults(v, prev, k) : 0;
     uint32_t specials = string_specials_32(v, k);
     bool escape_past_block = false;  // the block's last byte starts a two-byte escape
-    // Escapes one at a time below cost less where a block has one, or where the first is \u
-    // (text written with \u for every non-ASCII character), which the scan stops at.
     if (const auto backslashes = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, k.backslash)));
-        (backslashes & (backslashes - 1)) != 0 && size - pos >= 33 &&
-        input[pos + static_cast<size_t>(__builtin_ctz(backslashes)) + 1] != 'u') {
+        size - pos >= 33 && many_short_escapes(input + pos, backslashes)) {
       const ShortEscapes e =
           short_escapes(backslashes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + pos + 1)));
       specials = (specials & ~backslashes & ~e.escaped) | e.other;

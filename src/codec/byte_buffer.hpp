@@ -137,14 +137,11 @@ class ByteBuffer {
   // copy where the buffer has that room already, instead of the library copy, which branches
   // on the length again and again.
   TC_ALWAYS_INLINE void append_text(const char* src, size_t n, size_t src_room) {
-    if (n <= kShortCopy && src_room >= kShortCopy) {
-      std::memcpy(reserve(kShortCopy), src, kShortCopy);
-      size_ += n;
-    } else if (n <= kTextCopy && src_room >= kTextCopy && capacity_ - size_ >= kTextCopy) {
+    if (n > kShortCopy && n <= kTextCopy && src_room >= kTextCopy && capacity_ - size_ >= kTextCopy) {
       std::memcpy(data_ + size_, src, kTextCopy);
       size_ += n;
     } else {
-      append(src, n);
+      append_short(src, n, src_room);
     }
   }
   static constexpr size_t kTextCopy = 128;

@@ -466,8 +466,7 @@ struct NearText {
 // around S, neither within reach, it takes the multiple of ten on either side of x that is
 // within reach (the nearer, if both are), else the unit nearest x if within reach. Unsettled
 // for x below about 1/64 (q past 58; one digit shorter, below about 1/2: q past 53), a power
-// of two (whose reach is shorter below) or x far
-// from its text.
+// of two (whose reach is shorter below) or x far from its text.
 NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   constexpr NearText kUnsettled = {false, false, false};
   if (e >= 0 || e < -19 || s < 100) return kUnsettled;
@@ -562,7 +561,7 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
   }
   const NearText near = shortest_near_text(significand, exponent, x);
   // One digit shorter only from a plain decimal with two fraction digits or more, whose last two
-  // characters are then S's (x from 1/4 up, as settled, has no other layout here).
+  // characters are then S's (x from 1/2 up, as settled, has no other layout here).
   const bool plain = exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
                      text[length - 1 - static_cast<size_t>(-exponent)] == '.';
   if (near.settled & (!near.shorter | plain)) {

@@ -113,6 +113,13 @@ struct Constants {
   return static_cast<uint32_t>(_mm256_movemask_epi8(hit));
 }
 
+// Backslashes.
+[[gnu::target("avx2")]] inline uint32_t backslashes_32(__m256i v, const Constants& k) {
+  return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, k.backslash)));
+}
+
+[[gnu::target("avx2")]] inline __m256i bytes_equal(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+
 // The escapes kept as they stand that take two bytes (\" \\ \b \f \n \r \t) among a block's
 // backslashes (bit i for byte i), settled for the whole block at once: text that holds quoted
 // text or code has one every few bytes. `next` holds the bytes one place on. Runs of backslashes
@@ -121,8 +128,6 @@ struct Constants {
 // backslash or the character after the run); `other` are the escapes' backslashes that start
 // anything else (\u, \/, a bad one), left to the caller. The block must not begin inside an
 // escape.
-[[gnu::target("avx2")]] inline __m256i bytes_equal(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
-
 struct ShortEscapes {
   uint32_t starts;
   uint32_t escaped;
@@ -176,7 +181,7 @@ size_t sequence_start(const char* input, size_t start, size_t pos) {
     uint32_t high = static_cast<uint32_t>(_mm256_movemask_epi8(v));
     // Several escapes in a block (quoted text, code) are passed all at once by the general
     // loop, which takes over from this block.
-    if (const auto backslashes = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, k.backslash)));
+    if (const auto backslashes = backslashes_32(v, k);
         size - pos >= 33 && many_short_escapes(input + pos, backslashes)) {
       break;
     }
@@ -212,7 +217,7 @@ size_t sequence_start(const char* input, size_t start, size_t pos) {
     const uint32_t faults = (high != 0 || prev_non_ascii) ? utf8_faults(v, prev, k) : 0;
     uint32_t specials = string_specials_32(v, k);
     bool escape_past_block = false;  // the block's last byte starts a two-byte escape
-    if (const auto backslashes = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, k.backslash)));
+    if (const auto backslashes = backslashes_32(v, k);
         size - pos >= 33 && many_short_escapes(input + pos, backslashes)) {
       const ShortEscapes e =
           short_escapes(backslashes, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(input + pos + 1)));

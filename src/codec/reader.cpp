@@ -31,7 +31,6 @@ namespace tc {
 namespace {
 
 constexpr unsigned kDepthStart = 128;
-constexpr size_t kCellsInCallMemory = 4 * 1024;
 // Nested values that copy_compact_value could not settle before it is no longer tried.
 constexpr unsigned kCompactCopyMisses = 16;
 constexpr std::string_view kRowPrefix = "expected a JSON object row, got: ";
@@ -58,8 +57,9 @@ class Reader {
         compact_copy_misses_left_(options.copy_compact_values ? kCompactCopyMisses : 0) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
-    // never touched. A small payload's cells go into the call's block, with the tables.
-    if (payload.size() <= kCellsInCallMemory) {
+    // never touched. The cells go where the tables go, unless those come from the heap one by
+    // one: then they are a block of their own, which grows in place where it can.
+    if (table.memory() != std::pmr::new_delete_resource()) {
       cells_.start_in(table.memory(), payload.size() + 64);
     } else {
       cells_.reserve(payload.size() + 64);

@@ -76,11 +76,11 @@ class BumpArena final : public std::pmr::memory_resource {
 // That one block also keeps a process's calls on mid-size payloads (tens to hundreds of KiB)
 // off fresh pages. Taken table by table, every piece stays under the size from which glibc's
 // malloc maps memory on its own, yet together they pass the size at which it hands the top of
-// the heap back to the system: each call then grew the heap into fresh pages again, and paid a
-// fault per page: 15 to 45% of a call on 50 to 500 KiB. One block above that size is mapped on its own
-// the first time, and its release raises both sizes past it, as for any large block: from then
-// on such calls reuse the same heap memory. Elsewhere it is simply one allocation instead of
-// a dozen.
+// the heap back to the system: each call then grew the heap into fresh pages again and paid a
+// fault per page, 15 to 45% of a call on 50 to 500 KiB. One block above that size is mapped on
+// its own the first time, and its release raises both sizes past it, as for any large block:
+// from then on such calls reuse the same heap memory. Elsewhere it is simply one allocation
+// instead of a dozen.
 //
 // Payloads past 1 MiB take their tables from the heap one by one, so that a table that
 // grows gives its old storage back: there the peak matters more than the allocations, and

@@ -14,6 +14,16 @@ namespace {
 constexpr std::size_t kSmallPayload = 8192;
 constexpr std::string_view kEndOfInputError = "invalid row-oriented JSON: EOF while parsing";
 
+// The reader without its shortcuts: nested values member by member, whitespace as it comes,
+// repeated values read again.
+ReadOptions general_reader() {
+  ReadOptions options;
+  options.copy_compact_values = false;
+  options.guess_indentation = false;
+  options.reuse_repeated_values = false;
+  return options;
+}
+
 // Whitespace after the payload changes no result, except where the payload ended too early.
 std::string check_trailing_whitespace(std::string_view payload, const TransformResult& result) {
   if (!result.ok && result.text.starts_with(kEndOfInputError)) return "";
@@ -24,10 +34,10 @@ std::string check_trailing_whitespace(std::string_view payload, const TransformR
 
 }  // namespace
 
-TransformResult transform_exact(std::string_view payload) {
+TransformResult transform_exact(std::string_view payload, const ReadOptions& options) {
   const std::unique_ptr<char[]> copy(new char[payload.size()]);
   if (!payload.empty()) std::memcpy(copy.get(), payload.data(), payload.size());
-  return columnarize_json(std::string_view(copy.get(), payload.size()));
+  return columnarize_json(std::string_view(copy.get(), payload.size()), options);
 }
 
 std::string check_columnarize(std::string_view payload) {
@@ -36,6 +46,10 @@ std::string check_columnarize(std::string_view payload) {
     const TransformResult second = transform_exact(payload);
     if (first.ok != second.ok || first.text != second.text) {
       return "two runs on one payload differ:\n  " + first.text + "\n  " + second.text;
+    }
+    const TransformResult general = transform_exact(payload, general_reader());
+    if (general.ok != first.ok || general.text != first.text) {
+      return "the general reader gives otherwise:\n  " + first.text + "\n  " + general.text;
     }
     std::string violation = first.ok ? check_output(first.text) : check_error_text(payload, first.text);
     return violation.empty() ? check_trailing_whitespace(payload, first) : violation;

@@ -9,10 +9,11 @@ namespace tc::fuzz {
 
 // Runs the transform on an exact-size heap copy of `payload`, so that ASan reports any read
 // past its end.
-[[nodiscard]] TransformResult transform_exact(std::string_view payload);
+[[nodiscard]] TransformResult transform_exact(std::string_view payload, const ReadOptions& options = {});
 
-// Runs the transform on `payload` twice and checks both results: equal (determinism), and a
-// valid output (check_output) or a valid error text (check_error_text); then that whitespace
+// Runs the transform on `payload` twice and checks both results: equal (determinism), the same
+// as the general reader's (every shortcut of the reader off), and a valid output
+// (check_output) or a valid error text (check_error_text); then that whitespace
 // appended to the payload leaves the result unchanged, unless it was an end-of-input error.
 // Returns the first violated property, or "" when all hold.
 [[nodiscard]] std::string check_columnarize(std::string_view payload);

@@ -54,6 +54,7 @@ class Reader {
         saved_stamps_(table.memory()),
         string_scan_(options.string_scan),
         guess_indentation_(options.guess_indentation),
+        reuse_repeated_values_(options.reuse_repeated_values),
         compact_copy_misses_left_(options.copy_compact_values ? kCompactCopyMisses : 0) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
@@ -96,6 +97,7 @@ class Reader {
   Pos read_row(Pos p);
   TC_ALWAYS_INLINE Pos read_inner_value(Pos p, uint32_t context);
   TC_ALWAYS_INLINE Pos read_member_value(Pos p, uint32_t key);
+  TC_NOINLINE Pos read_nested_member_value(Pos p, uint32_t key);
   Pos read_value(Pos p, uint32_t context);
   Pos read_array(Pos p, uint32_t context);
   Pos read_object(Pos p, uint32_t context);
@@ -176,12 +178,23 @@ class Reader {
 
   const StringScan string_scan_;
   const bool guess_indentation_;
+  const bool reuse_repeated_values_;
   unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
   // Hints for the copy, by the row member whose value is copied (a few sets, shared by key id
   // modulo their number): one member's values are alike, and different members' values would
   // keep displacing each other's known keys. Made at the first try.
   static constexpr unsigned kHintSets = 4;
   std::optional<std::array<CompactCopyHints, kHintSets>> compact_copy_hints_;
+  // The last object or array read as a row member's value, by the same sets: its text in the
+  // payload and its compact text in the cells. Rows often repeat a nested value whole (an
+  // owner, a license, a status object), and the same bytes are the same value.
+  struct LastValue {
+    const char* text = nullptr;
+    size_t length = 0;  // 0: none, or too short to be worth comparing
+    size_t cell_begin = 0;
+    size_t cell_length = 0;
+  };
+  std::array<LastValue, kHintSets> last_values_{};
 
   // How far ahead of their use the cell arena and the member list are mapped (bytes).
   size_t cells_mapped_ = 0;
@@ -557,24 +570,65 @@ Pos Reader::read_inner_value(Pos p, uint32_t context) {
   return read_value(p, context);
 }
 
-// A row member's value. An object or array is first copied as it stands where it is compact
-// already; when that does not settle it, it is read again the general way, which reports any
-// error. Not tried after whitespace (a payload spaced there is spaced inside its values too),
-// nor for an array of numbers, which the general way reads as fast. A payload where it keeps
-// failing stops trying.
+// Values shorter than this are read again as cheaply as they would be compared.
+constexpr size_t kMinRepeatedValue = 32;
+
+// Whether the first 24 and the last 8 bytes of two texts of `length` bytes (kMinRepeatedValue
+// at least) are alike: most values that differ from the last one differ there (pretty-printed
+// ones begin with a line break and indentation, so eight bytes are not enough), and are told
+// apart without a call.
+inline bool same_ends(const char* a, const char* b, size_t length) {
+  uint64_t differ = 0;
+  for (const size_t at : {size_t{0}, size_t{8}, size_t{16}, length - 8}) {
+    uint64_t x, y;
+    std::memcpy(&x, a + at, 8);
+    std::memcpy(&y, b + at, 8);
+    differ |= x ^ y;
+  }
+  return differ == 0;
+}
+
+// A row member's value: strings, numbers and literals in line, objects and arrays out of line.
 Pos Reader::read_member_value(Pos p, uint32_t key) {
   if (*p == '"') return read_string(p);
   if (*p == '-' || is_decimal_digit(*p)) return read_number_at(p);
+  if (*p != '{' && *p != '[') return read_value(p, key);
+  return read_nested_member_value(p, key);
+}
+
+// A row member's object or array. One that is byte for byte the last one read for a
+// member of its set has the same compact text, which is copied from that one's cell: the same
+// bytes at the same depth are the same value, valid, and end where it ended. Any other is
+// first copied as it stands where it is compact already; when that does not settle it, it is
+// read again the general way, which reports any error. The copy is not tried after whitespace
+// (a payload spaced there is spaced inside its values too), nor for an array of numbers,
+// which the general way reads as fast. A payload where it keeps failing stops trying.
+Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
+  LastValue& last = last_values_[key % kHintSets];
+  if (last.length != 0 && reuse_repeated_values_ && static_cast<size_t>(end_ - p) >= last.length &&
+      same_ends(p, last.text, last.length) &&
+      std::memcmp(p, last.text, last.length) == 0) {
+    char* dst = cells_.reserve(last.cell_length);  // may move the cells: the source is read after
+    std::memcpy(dst, cells_.data() + last.cell_begin, last.cell_length);
+    cells_.commit(last.cell_length);
+    return p + last.length;
+  }
+  const size_t begin = cells_.size();
+  Pos after = nullptr;
   if (p[-1] == ':' && compact_copy_misses_left_ != 0 &&
-      (*p == '{' || (*p == '[' && end_ - p > 1 && p[1] != '-' && !is_decimal_digit(p[1])))) {
+      (*p == '{' || (end_ - p > 1 && p[1] != '-' && !is_decimal_digit(p[1])))) {
     if (!compact_copy_hints_) compact_copy_hints_.emplace();
     CompactCopyHints& hints = (*compact_copy_hints_)[key % kHintSets];
-    const size_t begin = cells_.size();
-    if (Pos after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_, string_scan_)) return after;
-    cells_.resize_down(begin);
-    --compact_copy_misses_left_;
+    after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_, string_scan_);
+    if (after == nullptr) {
+      cells_.resize_down(begin);
+      --compact_copy_misses_left_;
+    }
   }
-  return read_value(p, key);
+  if (after == nullptr && (after = read_value(p, key)) == nullptr) return nullptr;
+  const auto length = static_cast<size_t>(after - p);
+  last = {p, length >= kMinRepeatedValue ? length : 0, begin, cells_.size() - begin};
+  return after;
 }
 
 // `p` is at the value's first byte (never at the end).

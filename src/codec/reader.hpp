@@ -16,6 +16,8 @@ struct ReadOptions {
   bool copy_compact_values = true;  // nested values compact already copied as they stand
   bool guess_indentation = true;    // pretty-printed lines read by the last indentation at their
                                     // depth (else as any whitespace is)
+  bool reuse_repeated_values = true;  // a row member's object or array that repeats the last one
+                                      // read for its member byte for byte copied from that cell
   StringScan string_scan = widest_string_scan();
 };
 

@@ -1,7 +1,9 @@
-// Nested values copied as they stand must come out exactly as when they are read member by
-// member: random rows of nested objects and arrays (repeated keys, keys alike in length or in
-// their first bytes, objects that begin like the one before and then differ, escapes, numbers
-// of every form, whitespace, deep nesting, broken text), each read with the copy and without it.
+// Nested values copied as they stand, or from the cell of the same value in an earlier row, must
+// come out exactly as when they are read member by member: random rows of nested objects and
+// arrays (repeated keys, keys alike in length or in their first bytes, objects that begin like
+// the one before and then differ, values that repeat an earlier row's whole, or all but its
+// last byte, or with a byte after it, escapes, numbers of every form, whitespace, deep
+// nesting, broken text), each read with these shortcuts and without them.
 #include <array>
 #include <random>
 #include <string>
@@ -49,7 +51,7 @@ class Generator {
       for (int m = 0; m < members; ++m) {
         if (m > 0) text += ',';
         text.append("\"r").append(std::to_string(m)).append("\":");
-        text += (rng_() % 2) ? object(1) : array(1);
+        text += member_value(static_cast<size_t>(m));
       }
       if (rng_() % 50 == 0) {
         const int depth = std::array<int, 6>{30, 31, 32, 33, 40, 130}[rng_() % 6];
@@ -67,6 +69,17 @@ class Generator {
   std::string_view pick(const std::string_view (&items)[N]) { return items[rng_() % N]; }
   std::string gap() { return chance(spaces_) ? std::string(" \n\t  ").substr(rng_() % 4, 1 + rng_() % 2) : ""; }
 
+  // Often the value this member had in an earlier row: whole, with its last byte changed or
+  // with a byte after it; a member of another name may have had it too.
+  std::string member_value(size_t member) {
+    std::string& last = last_values_[chance(20) ? rng_() % last_values_.size() : member];
+    if (last.empty() || !chance(40)) return last = (rng_() % 2) ? object(1) : array(1);
+    switch (rng_() % 6) {
+      case 0: return last.substr(0, last.size() - 1) + std::string(1, "]}1\" "[rng_() % 5]);
+      case 1: return last + std::string(1, "]}, \""[rng_() % 5]);
+      default: return last;
+    }
+  }
   std::string value(int depth) {
     if (depth < 6 && chance(25)) return object(depth + 1);
     if (depth < 6 && chance(15)) return array(depth + 1);
@@ -132,15 +145,23 @@ class Generator {
   unsigned spaces_ = 0;
   bool plain_ = false;  // keys and values the copy settles, no whitespace, nothing broken
   std::array<std::vector<std::string_view>, 8> last_keys_;
+  std::array<std::string, 3> last_values_;
 };
 
 }  // namespace
 
 int main() {
   Generator generate(20261208);
-  tc::ReadOptions member_by_member;
+  tc::ReadOptions copies_only;
+  copies_only.reuse_repeated_values = false;
+  tc::ReadOptions member_by_member = copies_only;
   member_by_member.copy_compact_values = false;
-  const bool same = tc::test::same_both_ways("nested copies", 30000, [&] { return generate.payload(); },
-                                             tc::ReadOptions{}, member_by_member);
+  tc::ReadOptions repeats_only;
+  repeats_only.copy_compact_values = false;
+  const auto next = [&] { return generate.payload(); };
+  bool same = tc::test::same_both_ways("nested copies", 30000, next, copies_only, member_by_member);
+  same &= tc::test::same_both_ways("repeated nested values", 30000, next, tc::ReadOptions{}, copies_only);
+  same &= tc::test::same_both_ways("repeated nested values read member by member", 30000, next, repeats_only,
+                                   member_by_member);
   return same ? 0 : 1;
 }

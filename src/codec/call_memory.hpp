@@ -73,18 +73,18 @@ class BumpArena final : public std::pmr::memory_resource {
 // instead of each being allocated and released on its own: first a block inside the call,
 // enough for a payload of a few KiB, then one block from the heap sized for the whole call.
 //
-// That one block also keeps a process's calls on mid-size payloads (tens to hundreds of KiB)
-// off fresh pages. Taken table by table, every piece stays under the size from which glibc's
-// malloc maps memory on its own, yet together they pass the size at which it hands the top of
-// the heap back to the system: each call then grew the heap into fresh pages again and paid a
-// fault per page, 15 to 45% of a call on 50 to 500 KiB. One block above that size is mapped on
-// its own the first time, and its release raises both sizes past it, as for any large block:
-// from then on such calls reuse the same heap memory. Elsewhere it is simply one allocation
-// instead of a dozen.
+// That one block also keeps a process's calls on payloads from tens of KiB to a few MiB off
+// fresh pages. Taken table by table, the pieces either stay under the size from which glibc's
+// malloc maps memory on its own while together passing the size at which it hands the top of
+// the heap back to the system, or are mapped on their own one by one: each call then grew the
+// heap into fresh pages again and paid a fault per page, 10 to 45% of a call on payloads of
+// 50 KiB to 2.5 MiB. One block above that size is mapped on its own the first time, and its
+// release raises both sizes past it, as for any large block: from then on such calls reuse
+// the same heap memory. Elsewhere it is simply one allocation instead of a dozen.
 //
-// Payloads past 1 MiB take their tables from the heap one by one, so that a table that
-// grows gives its old storage back: there the peak matters more than the allocations, and
-// every table is large enough to be mapped on its own anyway.
+// Payloads past 4 MiB take their tables from the heap one by one, so that a table that grows
+// gives its old storage back: their block would pass the 32 MiB up to which glibc raises those
+// sizes, and there the peak matters more than the allocations.
 class CallMemory {
  public:
   explicit CallMemory(size_t payload_size)
@@ -97,7 +97,7 @@ class CallMemory {
   [[nodiscard]] std::pmr::memory_resource* resource() const { return resource_; }
 
  private:
-  static constexpr size_t kArenaPayload = 1024 * 1024;
+  static constexpr size_t kArenaPayload = 4 * 1024 * 1024;
   // Far above the 128 KiB from which glibc maps a block on its own (the default), so that its
   // release raises that size, and with it the size at which the heap's top is handed back to
   // twice the block: the call's other memory (the result bytes) then fits below it too. Cells

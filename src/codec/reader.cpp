@@ -184,7 +184,14 @@ class Reader {
   // modulo their number): one member's values are alike, and different members' values would
   // keep displacing each other's known keys. Made at the first try.
   static constexpr unsigned kHintSets = 4;
-  std::optional<std::array<CompactCopyHints, kHintSets>> compact_copy_hints_;
+  struct HintSets {
+    // A constructor of its own, not "= default": each set then initialises only what it reads
+    // before writing, where value-initialising an array of them zeroes every byte first, four
+    // times as many.
+    HintSets() {}
+    CompactCopyHints sets[kHintSets];
+  };
+  std::optional<HintSets> compact_copy_hints_;
   // The last object or array read as a row member's value, by the same sets: its text in the
   // payload and its compact text in the cells. Rows often repeat a nested value whole (an
   // owner, a license, a status object), and the same bytes are the same value.
@@ -618,7 +625,7 @@ Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   if (p[-1] == ':' && compact_copy_misses_left_ != 0 &&
       (*p == '{' || (end_ - p > 1 && p[1] != '-' && !is_decimal_digit(p[1])))) {
     if (!compact_copy_hints_) compact_copy_hints_.emplace();
-    CompactCopyHints& hints = (*compact_copy_hints_)[key % kHintSets];
+    CompactCopyHints& hints = compact_copy_hints_->sets[key % kHintSets];
     after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_, string_scan_);
     if (after == nullptr) {
       cells_.resize_down(begin);

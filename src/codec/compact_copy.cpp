@@ -19,7 +19,7 @@ namespace tc {
 namespace {
 
 constexpr unsigned kMaxOpenKeys = 64;    // keys of all open objects together
-constexpr unsigned kMaxObjectKeys = 24;  // beyond that, interning finds repeats sooner
+constexpr unsigned kMaxObjectKeys = 24;  // checked one against another; beyond that, by hash
 
 struct OpenKey {
   uint64_t head;
@@ -41,6 +41,37 @@ uint64_t key_head(const char* text, size_t length, const char* end) {
 #endif
   std::memcpy(&head, text, length < 8 ? length : 8);
   return head;
+}
+
+// Adds a key of the wide object being checked; false when the object has it already, or has
+// as many keys as the table takes.
+bool add_wide_key(WideObjectKeys& wide, const char* text, size_t length, uint64_t head) {
+  if (wide.keys == WideObjectKeys::kMaxKeys) return false;
+  // The first eight bytes (head) and the last eight: keys often share a long beginning.
+  uint64_t tail = 0;
+  if (length > 8) std::memcpy(&tail, text + length - 8, 8);
+  const uint64_t mixed = (head ^ (tail * 31) ^ length) * 0x9E3779B97F4A7C15ULL;
+  for (size_t i = mixed >> 56;; i = (i + 1) % WideObjectKeys::kSlots) {
+    WideObjectKeys::Slot& slot = wide.slots[i];
+    if (slot.serial != wide.serial) {
+      slot = {text, static_cast<uint32_t>(length), wide.serial};
+      ++wide.keys;
+      return true;
+    }
+    if (slot.length == length && equal_bytes(slot.text, text, length)) return false;
+  }
+}
+
+// Starts checking the keys of an object by hash, with the ones it has so far (distinct).
+void start_wide_object(CompactCopyHints& hints, const OpenKey* keys, unsigned count) {
+  if (!hints.wide) hints.wide = std::make_unique<WideObjectKeys>();
+  WideObjectKeys& wide = *hints.wide;
+  if (++wide.serial == 0) {  // after 2^32 objects: every slot free again, by hand
+    for (WideObjectKeys::Slot& slot : wide.slots) slot.serial = 0;
+    wide.serial = 1;
+  }
+  wide.keys = 0;
+  for (unsigned i = 0; i < count; ++i) add_wide_key(wide, keys[i].text, keys[i].length, keys[i].head);
 }
 
 // Where an integer of up to 18 digits that starts at `p` ends, or nullptr for any other
@@ -108,6 +139,7 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
   OpenKey keys[kMaxOpenKeys];
   unsigned levels = 0;
   unsigned key_count = 0;
+  unsigned wide_level = CompactCopyHints::kLevels;  // the level whose keys are checked by hash, if any
 
   // Bytes from `run` up to the current position are compact as they stand and not yet copied.
   // Runs vary in length: up to 64 bytes they are copied as one fixed 64-byte block, without a
@@ -201,6 +233,7 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
         ++p;
         --levels;
         key_count = first_key[levels];
+        if (levels == wide_level) wide_level = CompactCopyHints::kLevels;
         continue;
       } else {
         return nullptr;
@@ -235,7 +268,11 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
       }
     }
     const unsigned object_first = first_key[level];
-    if (key_count == kMaxOpenKeys || key_count - object_first == kMaxObjectKeys) return nullptr;
+    if (level != wide_level && (key_count == kMaxOpenKeys || key_count - object_first == kMaxObjectKeys)) {
+      if (key_count - object_first != kMaxObjectKeys || wide_level != CompactCopyHints::kLevels) return nullptr;
+      start_wide_object(hints, keys + object_first, kMaxObjectKeys);
+      wide_level = level;
+    }
     // The key's length is first taken to be that of the key at the same place last time: the
     // key's end is then known before its bytes are scanned, and the scan only confirms it.
     unsigned char& guess = hints.key_lengths[level][at & (CompactCopyHints::kPlaces - 1)];
@@ -247,9 +284,13 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
       guess = static_cast<unsigned char>(length < 16 ? length : 16);
     }
     const uint64_t head = key_head(text, length, end);
-    for (unsigned i = object_first; i < key_count; ++i) {
-      if (keys[i].head == head && keys[i].length == length && (length <= 8 || equal_bytes(keys[i].text, text, length))) {
-        return nullptr;  // a repeat: the general path keeps the last value at the first position
+    if (level == wide_level) {
+      if (!add_wide_key(*hints.wide, text, length, head)) return nullptr;  // a repeat, or too many
+    } else {
+      for (unsigned i = object_first; i < key_count; ++i) {
+        if (keys[i].head == head && keys[i].length == length && (length <= 8 || equal_bytes(keys[i].text, text, length))) {
+          return nullptr;  // a repeat: the general path keeps the last value at the first position
+        }
       }
     }
     // Known from here, so that the run of known places stays the first keys of this one object:
@@ -267,7 +308,7 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
       }
     }
     ++at;
-    keys[key_count++] = {head, text, length};
+    if (level != wide_level) keys[key_count++] = {head, text, length};
     p = token_at(text + length + 1);
     if (p == nullptr || *p != ':') return nullptr;
     p = token_at(p + 1);

@@ -3,6 +3,8 @@
 // output is their own bytes: they are checked, not rebuilt member by member.
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 
 #include "codec/byte_buffer.hpp"
 #include "codec/scan.hpp"
@@ -16,6 +18,21 @@ namespace tc {
 //    an object that begins with the same keys as the last one there needs no other check for
 //    them. Kept only as a run of places from position 0 that holds the first keys of one
 //    object, so that they are known to be distinct.
+// The keys of one object with more keys than are checked one against another, by hash. Slots of
+// other objects than `serial` are free: one such object is checked here at a time.
+struct WideObjectKeys {
+  static constexpr unsigned kSlots = 256;
+  static constexpr unsigned kMaxKeys = kSlots / 2;
+  struct Slot {
+    const char* text;
+    uint32_t length;
+    uint32_t serial;  // of the object the key is in; 0 for none
+  };
+  Slot slots[kSlots] = {};
+  uint32_t serial = 0;  // of the object being checked
+  unsigned keys = 0;    // its keys so far
+};
+
 struct CompactCopyHints {
   static constexpr unsigned kLevels = 16;
   static constexpr unsigned kPlaces = 16;
@@ -27,6 +44,7 @@ struct CompactCopyHints {
   unsigned char known_keys[kKnownLevels];                // how many places of the run are set
   unsigned char known_size[kKnownLevels][kKnownPlaces];  // key, closing quote and colon: at most 32
   const char* known_text[kKnownLevels][kKnownPlaces];    // in the payload
+  std::unique_ptr<WideObjectKeys> wide;                  // made at the first object that needs it
 };
 
 // Reads the object or array whose opening bracket is at `p` (payload `[begin, end)`) and appends
@@ -34,7 +52,8 @@ struct CompactCopyHints {
 // their written form are written again. Returns the position just past the value, or nullptr
 // when the value is not settled here: whitespace inside it, a grammar error, an object with a
 // key given twice or a key with an escape that is rewritten, more than `max_levels` levels of
-// nesting, or more keys open than are tracked. Nothing is reported then; the caller drops what
+// nesting, or more keys open than are tracked (an object of more than WideObjectKeys::kMaxKeys
+// keys, or two objects of many keys open at once). Nothing is reported then; the caller drops what
 // was appended and reads the value the general way, which reports any error.
 // Strings are scanned with `scan`.
 const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,

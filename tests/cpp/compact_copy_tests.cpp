@@ -1,7 +1,7 @@
 // Nested values copied as they stand, or from the cell of the same value in an earlier row, must
 // come out exactly as when they are read member by member: random rows of nested objects and
 // arrays (repeated keys, keys alike in length or in their first bytes, objects that begin like
-// the one before and then differ, values that repeat an earlier row's whole, or all but its
+// the one before and then differ, objects of up to 140 keys, one of them perhaps again, values that repeat an earlier row's whole, or all but its
 // last byte, or with a byte after it, escapes, numbers of every form, whitespace, deep
 // nesting, broken text), each read with these shortcuts and without them.
 #include <array>
@@ -102,11 +102,31 @@ class Generator {
         case 2: keys.push_back(keys[rng_() % keys.size()]); break;
         default: break;
       }
+    } else if (depth <= 2 && chance(plain_ ? 8 : 2)) {
+      keys = wide_keys();
     } else {
       const int count = chance(3) ? 26 + static_cast<int>(rng_() % 6) : static_cast<int>(rng_() % 6);
       for (int i = 0; i < count; ++i) keys.push_back(plain_ ? pick(kPlainKeys) : pick(kKeys));
     }
     last = keys;
+    return keys;
+  }
+  // Keys of an object wider than the copy checks one against another: 20 to 140 distinct ones,
+  // short and long, often one of them again further on.
+  std::vector<std::string_view> wide_keys() {
+    static const std::vector<std::string> names = [] {
+      std::vector<std::string> all;
+      for (int i = 0; i < 150; ++i) all.push_back((i % 3 == 0 ? "wide_key_with_a_long_name_" : "w") + std::to_string(i));
+      return all;
+    }();
+    std::vector<std::string_view> keys;
+    const size_t count = 20 + rng_() % 121;
+    const size_t first = rng_() % (names.size() - count + 1);
+    for (size_t i = 0; i < count; ++i) keys.push_back(names[first + i]);
+    if (chance(50)) {  // mostly past the keys checked one against another
+      const size_t at = count > 24 && chance(80) ? 24 + rng_() % (count - 23) : rng_() % (count + 1);
+      keys.insert(keys.begin() + static_cast<ptrdiff_t>(at), keys[rng_() % count]);
+    }
     return keys;
   }
   std::string object(int depth) {
@@ -148,6 +168,37 @@ class Generator {
   std::array<std::string, 3> last_values_;
 };
 
+// Rows whose member values are objects of many keys, compact, each as its own payload: 20 to
+// 140 keys, short and long, one of them given twice at every position or none, another such
+// object inside, or two side by side.
+class WideObjects {
+ public:
+  std::string payload() {
+    const size_t count = kCounts[step_ % std::size(kCounts)];
+    const size_t repeat_at = (step_ / std::size(kCounts)) % (count + 2);  // count + 1: none
+    ++step_;
+    std::string row = "{\"r\":" + object(count, repeat_at, 0);
+    if (step_ % 3 == 0) row += ",\"s\":{\"inner\":" + object(count / 2, count, 1000) + ",\"next\":" + object(30, 40, 2000) + "}";
+    return "[" + row + "}," + row + "}]";
+  }
+
+ private:
+  static constexpr size_t kCounts[] = {20, 24, 25, 26, 60, 127, 128, 129, 140};
+  // `count` keys from number `first`, with the key at `repeat_at % count` again at `repeat_at`
+  // when that is within the object.
+  static std::string object(size_t count, size_t repeat_at, size_t first) {
+    std::string text = "{";
+    for (size_t i = 0; i <= count; ++i) {
+      if (i == count && repeat_at != count) break;
+      const size_t k = first + (i == repeat_at ? repeat_at % (count > 0 ? count : 1) : i);
+      if (text.size() > 1) text += ',';
+      text += (k % 3 == 0 ? "\"a_key_long_enough_to_compare_in_full_" : "\"k") + std::to_string(k) + "\":" + std::to_string(i);
+    }
+    return text + "}";
+  }
+  size_t step_ = 0;
+};
+
 }  // namespace
 
 int main() {
@@ -162,6 +213,9 @@ int main() {
   bool same = tc::test::same_both_ways("nested copies", 30000, next, copies_only, member_by_member);
   same &= tc::test::same_both_ways("repeated nested values", 30000, next, tc::ReadOptions{}, copies_only);
   same &= tc::test::same_both_ways("repeated nested values read member by member", 30000, next, repeats_only,
+                                   member_by_member);
+  WideObjects wide;
+  same &= tc::test::same_both_ways("objects of many keys", 1500, [&] { return wide.payload(); }, copies_only,
                                    member_by_member);
   return same ? 0 : 1;
 }

@@ -15,6 +15,7 @@ import tempfile
 from dataclasses import dataclass
 from pathlib import Path
 
+import fresh_process
 import machine
 import memory_probe
 import report
@@ -104,6 +105,31 @@ def print_memory(workloads: list[Workload]) -> list[float]:
     return multiples
 
 
+def print_fresh_process(workloads: list[Workload], rounds: int) -> None:
+    print("tarvel_codec per call in a process that sees only that workload, ÷ in one that")
+    print("transformed a 10 MB payload first (the main run's state); same calls, one process each")
+    prime = next((w for w in workloads if w.size_label == "10MB"), None)
+    if prime is None:
+        print("  skipped: no 10 MB payload")
+        return
+    with tempfile.TemporaryDirectory(prefix="tarvel_bench_") as folder:
+        prime_path = Path(folder) / "prime.json"
+        prime_path.write_bytes(prime.payloads[0])
+        for w in workloads:
+            if w.size_label == "10MB" or w.nbytes >= 10_000_000:
+                continue
+            paths = []
+            for i, payload in enumerate(w.payloads):
+                paths.append(Path(folder) / f"{w.shape}-{w.size_label}-{i}.json")
+                paths[-1].write_bytes(payload)
+            try:
+                fresh, primed = fresh_process.measure(paths, prime_path, rounds)
+            except RuntimeError as exc:
+                print(f"  {w.shape:<17} {w.size_label:<6} failed: {exc}")
+                continue
+            print(f"  {w.shape:<17} {w.size_label:<6} {fresh * 1e6:10.1f} µs  {fresh / primed:5.2f}x")
+
+
 def print_targets(workloads: list[Workload], mbps: dict, medians: dict, out_sizes: dict, threads: list[float],
                   memory: list[float]) -> None:
     """The worst case of each figure against its goal, over the generated shapes at 100 KB and
@@ -174,6 +200,8 @@ def main() -> int:
         threads = print_threads(workloads, ours, settings)
         print()
         memory = print_memory(workloads)
+        print()
+        print_fresh_process(workloads, settings.rounds)
     else:
         print("\nthreads and memory figures skipped: tarvel_codec is not being timed")
     if ours and report.ORJSON in contenders and report.SIMDJSON in contenders:

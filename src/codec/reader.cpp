@@ -33,6 +33,8 @@ namespace {
 constexpr unsigned kDepthStart = 128;
 // Nested values that copy_compact_value could not settle before it is no longer tried.
 constexpr unsigned kCompactCopyMisses = 16;
+// Tables taken from the heap one by one (a large payload's, or a caller's own).
+std::pmr::memory_resource* const kHeap = std::pmr::new_delete_resource();
 constexpr std::string_view kRowPrefix = "expected a JSON object row, got: ";
 constexpr std::string_view kInvalidPrefix = "invalid row-oriented JSON: ";
 
@@ -60,7 +62,7 @@ class Reader {
     // of it; reserving that much up front saves regrowth copies, and pages never written are
     // never touched. The cells go where the tables go, unless those come from the heap one by
     // one: then they are a block of their own, which grows in place where it can.
-    if (table.memory() != std::pmr::new_delete_resource()) {
+    if (table.memory() != kHeap) {
       cells_.start_in(table.memory(), payload.size() + 64);
     } else {
       cells_.reserve(payload.size() + 64);
@@ -196,12 +198,12 @@ class Reader {
   // payload and its compact text in the cells. Rows often repeat a nested value whole (an
   // owner, a license, a status object), and the same bytes are the same value.
   struct LastValue {
-    const char* text = nullptr;
-    size_t length = 0;  // 0: none, or too short to be worth comparing
-    size_t cell_begin = 0;
-    size_t cell_length = 0;
+    const char* text;    // set with a length
+    size_t length = 0;   // 0: none, or too short to be worth comparing
+    size_t cell_begin;
+    size_t cell_length;
   };
-  std::array<LastValue, kHintSets> last_values_{};
+  std::array<LastValue, kHintSets> last_values_;  // only the lengths are set at first
 
   // How far ahead of their use the cell arena and the member list are mapped (bytes).
   size_t cells_mapped_ = 0;
@@ -595,12 +597,12 @@ inline bool same_ends(const char* a, const char* b, size_t length) {
   return differ == 0;
 }
 
-// A row member's value: strings, numbers and literals in line, objects and arrays out of line.
+// A row member's value.
 Pos Reader::read_member_value(Pos p, uint32_t key) {
   if (*p == '"') return read_string(p);
   if (*p == '-' || is_decimal_digit(*p)) return read_number_at(p);
-  if (*p != '{' && *p != '[') return read_value(p, key);
-  return read_nested_member_value(p, key);
+  if (*p == '{' || *p == '[') return read_nested_member_value(p, key);
+  return read_value(p, key);
 }
 
 // A row member's object or array. One that is byte for byte the last one read for a
@@ -609,11 +611,11 @@ Pos Reader::read_member_value(Pos p, uint32_t key) {
 // first copied as it stands where it is compact already; when that does not settle it, it is
 // read again the general way, which reports any error. The copy is not tried after whitespace
 // (a payload spaced there is spaced inside its values too), nor for an array of numbers,
-// which the general way reads as fast. A payload where it keeps failing stops trying.
+// which the general way reads as fast. A payload where it keeps failing stops trying. Out of
+// line: inlined into the row loop, it made calls on small payloads slower.
 Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   LastValue& last = last_values_[key % kHintSets];
-  if (last.length != 0 && reuse_repeated_values_ && static_cast<size_t>(end_ - p) >= last.length &&
-      same_ends(p, last.text, last.length) &&
+  if (last.length != 0 && static_cast<size_t>(end_ - p) >= last.length && same_ends(p, last.text, last.length) &&
       std::memcmp(p, last.text, last.length) == 0) {
     char* dst = cells_.reserve(last.cell_length);  // may move the cells: the source is read after
     std::memcpy(dst, cells_.data() + last.cell_begin, last.cell_length);
@@ -634,7 +636,11 @@ Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   }
   if (after == nullptr && (after = read_value(p, key)) == nullptr) return nullptr;
   const auto length = static_cast<size_t>(after - p);
-  last = {p, length >= kMinRepeatedValue ? length : 0, begin, cells_.size() - begin};
+  if (length >= kMinRepeatedValue && reuse_repeated_values_) {
+    last = {p, length, begin, cells_.size() - begin};
+  } else {
+    last.length = 0;
+  }
   return after;
 }
 

@@ -11,13 +11,6 @@
 
 namespace tc {
 
-// What one value's walk leaves for the next (of the same row member, as the reader keeps them).
-//  - The length of the key at each place (nesting level, position in its object), which the
-//    next object there most likely repeats.
-//  - For the outer levels, the keys last seen at each position, with the colon after them:
-//    an object that begins with the same keys as the last one there needs no other check for
-//    them. Kept only as a run of places from position 0 that holds the first keys of one
-//    object, so that they are known to be distinct.
 // The keys of one object with more keys than are checked one against another, by hash. Slots of
 // other objects than `serial` are free: one such object is checked here at a time.
 struct WideObjectKeys {
@@ -33,6 +26,13 @@ struct WideObjectKeys {
   unsigned keys = 0;    // its keys so far
 };
 
+// What one value's walk leaves for the next (of the same row member, as the reader keeps them).
+//  - The length of the key at each place (nesting level, position in its object), which the
+//    next object there most likely repeats.
+//  - For the outer levels, the keys last seen at each position, with the colon after them:
+//    an object that begins with the same keys as the last one there needs no other check for
+//    them. Kept only as a run of places from position 0 that holds the first keys of one
+//    object, so that they are known to be distinct.
 struct CompactCopyHints {
   static constexpr unsigned kLevels = 16;
   static constexpr unsigned kPlaces = 16;
@@ -53,8 +53,8 @@ struct CompactCopyHints {
 // when the value is not settled here: whitespace inside it, a grammar error, an object with a
 // key given twice or a key with an escape that is rewritten, more than `max_levels` levels of
 // nesting, or more keys open than are tracked (an object of more than WideObjectKeys::kMaxKeys
-// keys, or two objects of many keys open at once). Nothing is reported then; the caller drops what
-// was appended and reads the value the general way, which reports any error.
+// keys, or two objects of many keys open at once). Nothing is reported then; the caller drops
+// what was appended and reads the value the general way, which reports any error.
 // Strings are scanned with `scan`.
 const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,
                                CompactCopyHints& hints, ByteBuffer& out, StringScan scan);

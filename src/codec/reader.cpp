@@ -153,6 +153,7 @@ class Reader {
   bool saw_non_object_ = false;
 
   // Per key id.
+  static constexpr uint8_t kNoValueSet = 0xFF;
   struct KeyState {
     uint64_t stamp = 0;           // serial of the last object to hold the key
     size_t slot = 0;              // where that object keeps the key's member
@@ -160,6 +161,7 @@ class Reader {
     uint32_t first_hint = kNoKey; // first key of the last object that was this key's value
     bool is_row_key = false;
     uint8_t depth = 0;            // that object's depth: it is open while open_serials_ has it
+    uint8_t value_set = kNoValueSet;  // as a row key with nested values: their hint set
   };
   std::pmr::vector<KeyState> key_state_;  // by key id: one cache line per key
 
@@ -182,10 +184,12 @@ class Reader {
   const bool guess_indentation_;
   const bool reuse_repeated_values_;
   unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
-  // Hints for the copy, by the row member whose value is copied (a few sets, shared by key id
-  // modulo their number): one member's values are alike, and different members' values would
-  // keep displacing each other's known keys. Made at the first try.
+  // Hints for the copy, by the row member whose value is copied (a few sets, given out to the
+  // members in the order their first nested values come, and shared once all are given out):
+  // one member's values are alike, and different members' values would keep displacing each
+  // other's known keys. Made at the first try.
   static constexpr unsigned kHintSets = 4;
+  unsigned sets_given_ = 0;
   struct HintSets {
     // A constructor of its own, not "= default": each set then initialises only what it reads
     // before writing, where value-initialising an array of them zeroes every byte first, four
@@ -614,7 +618,10 @@ Pos Reader::read_member_value(Pos p, uint32_t key) {
 // which the general way reads as fast. A payload where it keeps failing stops trying. Out of
 // line: inlined into the row loop, it made calls on small payloads slower.
 Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
-  LastValue& last = last_values_[key % kHintSets];
+  uint8_t& set_of_key = key_state_[key].value_set;
+  if (set_of_key == kNoValueSet) set_of_key = static_cast<uint8_t>(sets_given_++ % kHintSets);
+  const unsigned set = set_of_key;
+  LastValue& last = last_values_[set];
   if (last.length != 0 && static_cast<size_t>(end_ - p) >= last.length && same_ends(p, last.text, last.length) &&
       std::memcmp(p, last.text, last.length) == 0) {
     char* dst = cells_.reserve(last.cell_length);  // may move the cells: the source is read after
@@ -627,7 +634,7 @@ Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   if (p[-1] == ':' && compact_copy_misses_left_ != 0 &&
       (*p == '{' || (end_ - p > 1 && p[1] != '-' && !is_decimal_digit(p[1])))) {
     if (!compact_copy_hints_) compact_copy_hints_.emplace();
-    CompactCopyHints& hints = compact_copy_hints_->sets[key % kHintSets];
+    CompactCopyHints& hints = compact_copy_hints_->sets[set];
     after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_, string_scan_);
     if (after == nullptr) {
       cells_.resize_down(begin);

@@ -3,7 +3,8 @@
 // arrays (repeated keys, keys alike in length or in their first bytes, objects that begin like
 // the one before and then differ, objects of up to 140 keys, one of them perhaps again, values that repeat an earlier row's whole, or all but its
 // last byte, or with a byte after it, escapes, numbers of every form, whitespace, deep
-// nesting, broken text), each read with these shortcuts and without them.
+// nesting, broken text; pretty-printed arrays of objects), each read with these shortcuts and
+// without them.
 #include <array>
 #include <random>
 #include <string>
@@ -199,6 +200,89 @@ class WideObjects {
   size_t step_ = 0;
 };
 
+// Rows pretty-printed as a person would look at them, each member an array of objects on lines
+// of their own, often the same as in an earlier row: indentation of any width, tabs, CRLF,
+// lines indented unlike their siblings, objects that repeat the keys of the one before or not
+// (a key twice, too), arrays of such objects inside, and half of the payloads broken next to
+// whitespace or a bracket.
+class PrettyArrays {
+ public:
+  std::string payload() {
+    unit_ = std::string(1 + rng_() % 4, chance(10) ? '\t' : ' ');
+    eol_ = chance(10) ? "\r\n" : "\n";
+    std::string text = "[";
+    for (int r = 0, rows = 1 + static_cast<int>(rng_() % 5); r < rows; ++r) {
+      text += (r > 0 ? "," : "") + eol_ + indent(1) + "{";
+      for (int m = 0, members = 1 + static_cast<int>(rng_() % 3); m < members; ++m) {
+        std::string& last = last_values_[static_cast<size_t>(m)];
+        if (last.empty() || chance(50)) last = objects(2);
+        text += (m > 0 ? "," : "") + eol_ + indent(2) + "\"m" + std::to_string(m) + "\": " + last;
+      }
+      text += eol_ + indent(1) + "}";
+    }
+    text += eol_ + "]";
+    return chance(50) ? text : broken(text);
+  }
+
+ private:
+  bool chance(unsigned percent) { return rng_() % 100 < percent; }
+  std::string indent(int depth) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += unit_;
+    return chance(3) ? text + " " : text;
+  }
+  // An array of objects at `depth`, its elements on lines of their own.
+  std::string objects(int depth) {
+    const int count = static_cast<int>(rng_() % 7);
+    std::string text = "[";
+    for (int i = 0; i < count; ++i) text += (i > 0 ? "," : "") + eol_ + indent(depth + 1) + object(depth + 1);
+    if (count > 0) text += eol_ + indent(depth);
+    return text + "]";
+  }
+  std::string object(int depth) {
+    std::vector<std::string_view>& keys = last_keys_[static_cast<size_t>(depth) % last_keys_.size()];
+    if (keys.empty() || chance(20)) {
+      keys.clear();
+      for (int i = 0, count = static_cast<int>(rng_() % 6); i < count; ++i) keys.push_back(kKeys[rng_() % std::size(kKeys)]);
+    }
+    std::vector<std::string_view> these = keys;
+    if (!these.empty() && chance(5)) these.push_back(these[rng_() % these.size()]);
+    std::string text = "{";
+    for (size_t i = 0; i < these.size(); ++i) {
+      text += (i > 0 ? "," : "") + eol_ + indent(depth + 1) + "\"" + std::string(these[i]) + "\": " + value(depth + 1);
+    }
+    if (!these.empty()) text += eol_ + indent(depth);
+    return text + "}";
+  }
+  std::string value(int depth) {
+    if (depth < 8 && chance(10)) return objects(depth);
+    // Mostly valid: the text is broken on purpose in half of the payloads already.
+    const bool any = chance(2);
+    switch (rng_() % 4) {
+      case 0: return std::string(kStrings[rng_() % (any ? std::size(kStrings) : 8)]);
+      case 1: return std::string(kNumbers[rng_() % (any ? std::size(kNumbers) : 20)]);
+      case 2: return std::string(kLiterals[rng_() % 3]);
+      default: return std::to_string(rng_() % 100000);
+    }
+  }
+  // One byte dropped, put in or replaced, or the text cut short, next to whitespace or a bracket.
+  std::string broken(std::string text) {
+    size_t at = text.find_first_of(chance(50) ? " \t\n" : ",{}[]:", rng_() % text.size());
+    if (at == std::string::npos) at = rng_() % text.size();
+    switch (rng_() % 4) {
+      case 0: return text.erase(at, 1);
+      case 1: return text.insert(at, 1, ",:{}[]\" \t\n\r\x0bx1"[rng_() % 15]);
+      case 2: text[at] = " \t\r\n\x0cx\",}]"[rng_() % 10]; return text;
+      default: return text.substr(0, at);
+    }
+  }
+
+  std::mt19937 rng_{20261209};
+  std::string unit_, eol_;
+  std::array<std::vector<std::string_view>, 10> last_keys_;
+  std::array<std::string, 3> last_values_;
+};
+
 }  // namespace
 
 int main() {
@@ -217,5 +301,8 @@ int main() {
   WideObjects wide;
   same &= tc::test::same_both_ways("objects of many keys", 1500, [&] { return wide.payload(); }, copies_only,
                                    member_by_member);
+  PrettyArrays pretty;
+  same &= tc::test::same_both_ways("repeated pretty-printed arrays of objects", 10000, [&] { return pretty.payload(); },
+                                   tc::ReadOptions{}, member_by_member);
   return same ? 0 : 1;
 }

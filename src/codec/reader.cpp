@@ -24,6 +24,7 @@
 #include "codec/number.hpp"
 #include "codec/portable.hpp"
 #include "codec/prefault.hpp"
+#include "codec/record_stack.hpp"
 #include "codec/scan.hpp"
 #include "codec/strings.hpp"
 
@@ -177,8 +178,8 @@ class Reader {
   uint32_t loose_first_hint_ = kNoKey;  // first key of rows and other objects outside a member
   uint64_t object_serial_ = 0;
 
-  std::pmr::vector<OpenMember> open_members_;
-  std::pmr::vector<SavedStamp> saved_stamps_;
+  RecordStack<OpenMember> open_members_;
+  RecordStack<SavedStamp> saved_stamps_;
 
   const StringScan string_scan_;
   const bool guess_indentation_;
@@ -685,10 +686,6 @@ Pos Reader::read_array(Pos p, uint32_t context) {
 Pos Reader::read_object(Pos p, uint32_t context) {
   if (depth_ == 1) return fail_here(ErrorCode::kRecursionLimitExceeded, p);
   --depth_;
-  if (open_members_.capacity() == 0) {  // room for typical nesting at once, not by doubling
-    open_members_.reserve(32);
-    saved_stamps_.reserve(32);
-  }
   const size_t object_begin = cells_.size();
   const size_t first_member = open_members_.size();
   const size_t first_saved = saved_stamps_.size();
@@ -709,7 +706,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
       KeyState& state = key_state_[key];
       const bool repeated = state.stamp == serial;
       if (!repeated) {
-        if (open_serials_[state.depth] == state.stamp) saved_stamps_.push_back({key, state.stamp, state.slot, state.depth});
+        if (open_serials_[state.depth] == state.stamp) saved_stamps_.push({key, state.stamp, state.slot, state.depth});
         state.stamp = serial;
         state.slot = open_members_.size();
         state.depth = static_cast<uint8_t>(depth_);
@@ -723,7 +720,7 @@ Pos Reader::read_object(Pos p, uint32_t context) {
         open_members_[key_state_[key].slot].value_begin = value_begin;
         open_members_[key_state_[key].slot].value_end = cells_.size();
       } else {
-        open_members_.push_back({key, value_begin, cells_.size()});
+        open_members_.push({key, value_begin, cells_.size()});
       }
       previous = key;
       if (!(p = after_member(p, done))) return nullptr;
@@ -739,8 +736,8 @@ Pos Reader::read_object(Pos p, uint32_t context) {
     key_state_[saved.key].slot = saved.slot;
     key_state_[saved.key].depth = saved.depth;
   }
-  saved_stamps_.resize(first_saved);
-  open_members_.resize(first_member);
+  saved_stamps_.truncate(first_saved);
+  open_members_.truncate(first_member);
   ++depth_;
   return p;
 }

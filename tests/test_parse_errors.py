@@ -64,6 +64,8 @@ SYNTAX = table(
     ("long-float-exp-no-digits", b"[1.2345678901234567e]", "invalid number at line 1 column 21"),
     ("long-float-eof-after-exp-sign", b"[1.2345678901234567e+", "EOF while parsing a value at line 1 column 21"),
     ("long-float-four-digit-exp", b"[1.234567890123456e1000]", "number out of range at line 1 column 23"),
+    ("short-float-exp-sign-no-digits", b'[{"a":1.5e+}]', "invalid number at line 1 column 12"),
+    ("short-float-overflow", b'[{"a":1.5e309}]', "number out of range at line 1 column 13"),
     # strings
     ("raw-tab", b'["a\tb"]', CTRL + " at line 1 column 4"),
     ("raw-nul", b'["\x00"]', CTRL + " at line 1 column 3"),

@@ -68,19 +68,24 @@ uint32_t KeyTable::intern(std::string_view body, bool plain) {
       return slots_[i];
     }
   }
-  if (entries_.size() >= UINT32_MAX - 1 || body.size() >= UINT32_MAX) throw std::bad_alloc();
+  return add(i, body.data(), n, words, h, plain);
+}
+
+uint32_t KeyTable::add(size_t slot, const char* body, size_t length, const uint64_t words[2], uint64_t hash,
+                       bool plain) {
+  if (entries_.size() >= UINT32_MAX - 1 || length >= UINT32_MAX) throw std::bad_alloc();
   const uint32_t id = static_cast<uint32_t>(entries_.size());
-  Entry entry{words[0], words[1], text_.size(), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(h), plain};
+  Entry entry{words[0], words[1], text_.size(), static_cast<uint32_t>(length), static_cast<uint32_t>(hash), plain};
   // Kept as ,"key": with room to copy a fixed block past it.
-  char* const dst = text_.reserve(body.size() + 4 + ByteBuffer::kShortCopy);
+  char* const dst = text_.reserve(length + 4 + ByteBuffer::kShortCopy);
   dst[0] = ',';
   dst[1] = '"';
-  copy_bytes(dst + 2, body.data(), body.size());
-  dst[body.size() + 2] = '"';
-  dst[body.size() + 3] = ':';
-  text_.commit(body.size() + 4);
+  copy_bytes(dst + 2, body, length);
+  dst[length + 2] = '"';
+  dst[length + 3] = ':';
+  text_.commit(length + 4);
   entries_.push_back(entry);
-  slots_[i] = id;
+  slots_[slot] = id;
   if (entries_.size() * 4 > slots_.size()) grow_slots();  // at most a quarter full: probes rarely collide
   return id;
 }

@@ -52,21 +52,22 @@ class KeyTable {
   uint32_t intern(std::string_view body, bool plain);
 
 #if defined(TC_SSE2)
-  // The id of the plain key of `length` bytes (under 16) that starts `bytes`, or kNoKey when
-  // it is not in the table yet. Keys in no predictable order (sparse tables) are found here
-  // with one hash of two words and, nearly always, one comparison.
-  [[nodiscard]] uint32_t find_short(__m128i bytes, uint32_t length) const {
+  // The id of the plain key of `length` bytes (under 16) that starts `bytes`, added when new.
+  // Keys in no predictable order (sparse tables) and keys seen for the first time take one hash
+  // of two words, taken from the bytes with a mask, and nearly always one comparison or none.
+  uint32_t intern_short(__m128i bytes, uint32_t length) {
     alignas(16) uint64_t words[2];
     const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepBytes + 16 - length));
     _mm_store_si128(reinterpret_cast<__m128i*>(words), _mm_and_si128(bytes, keep));
-    if (slots_.empty()) return kNoKey;
+    if (slots_.empty()) allocate_slots();
+    const uint64_t h = hash_words(words[0], words[1], length, seed_);
     const size_t mask = slots_.size() - 1;
-    for (size_t i = hash_words(words[0], words[1], length, seed_) & mask;; i = (i + 1) & mask) {
-      const uint32_t id = slots_[i];
-      if (id == kNoKey) return kNoKey;
-      const Entry& e = entries_[id];
-      if (((e.low ^ words[0]) | (e.high ^ words[1])) == 0 && e.length == length) return id;
+    size_t i = h & mask;
+    for (; slots_[i] != kNoKey; i = (i + 1) & mask) {
+      const Entry& e = entries_[slots_[i]];
+      if (((e.low ^ words[0]) | (e.high ^ words[1])) == 0 && e.length == length) return slots_[i];
     }
+    return add(i, reinterpret_cast<const char*>(words), length, words, h, true);
   }
 #endif
 
@@ -102,6 +103,8 @@ class KeyTable {
                                                    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   void allocate_slots();
   void grow_slots();
+  // Adds the key `body` (`words` as in Entry) at free slot `slot`: its id.
+  uint32_t add(size_t slot, const char* body, size_t length, const uint64_t words[2], uint64_t hash, bool plain);
 
   static constexpr size_t kMinSlots = 128;
   static constexpr size_t kMaxFirstSlots = 256;

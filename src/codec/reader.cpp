@@ -271,28 +271,23 @@ uint32_t Reader::intern_escaped_key(Pos& p, size_t special) {
 // `p` is at the key's opening quote.
 Pos Reader::read_key(Pos p, uint32_t predicted, uint32_t& key) {
   ++p;
-  if (predicted != kNoKey) {
-    if (table_.keys.matches_raw(predicted, p, end_)) {
-      key = predicted;
-      return p + table_.keys.body_length(predicted) + 1;
-    }
-#if defined(TC_SSE2)
-    // Mispredicted, as in tables whose rows hold keys in any order: a short plain key already
-    // seen is found by its 16 bytes, without a scan or a byte compare. (Without a prediction,
-    // the key is most likely new, and this is not tried.)
-    if (end_ - p >= 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const unsigned length = count_trailing_zeros(string_specials(bytes) | 0x10000u);
-      if (length < 16 && p[length] == '"') {
-        const uint32_t found = table_.keys.find_short(bytes, length);
-        if (found != kNoKey) {
-          key = found;
-          return p + length + 1;
-        }
-      }
-    }
-#endif
+  if (predicted != kNoKey && table_.keys.matches_raw(predicted, p, end_)) {
+    key = predicted;
+    return p + table_.keys.body_length(predicted) + 1;
   }
+#if defined(TC_SSE2)
+  // Mispredicted, as in tables whose rows hold keys in any order, or new: a short plain key is
+  // found or added by its 16 bytes, without a scan or a byte compare.
+  if (end_ - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned length = count_trailing_zeros(string_specials(bytes) | 0x10000u);
+    if (length < 16 && p[length] == '"') {
+      key = table_.keys.intern_short(bytes, length);
+      ensure_key_state(key);
+      return p + length + 1;
+    }
+  }
+#endif
   const size_t special = find_string_special(begin_, offset(end_), offset(p));
   Pos close = begin_ + special;
   if (close < end_ && *close == '"') {  // plain ASCII: the raw bytes are the key's text

@@ -13,6 +13,7 @@ from __future__ import annotations
 
 import argparse
 import importlib.util
+import json
 import statistics
 import time
 from types import ModuleType
@@ -31,13 +32,17 @@ def load(path: str, package: str) -> ModuleType:
 
 def workloads(module: ModuleType) -> list[tuple[str, Callable[[], object]]]:
     """(name, call) per payload: the generated shapes at 100 KB and 1 KB, the corpus files and the
-    recorded responses (as one pass over all of them) when they are present."""
+    recorded responses (as one pass over all of them, and over the arrays among them printed
+    with an indent of two) when they are present."""
     work = [(f"{shape} {size}", make_payload(shape, size).data) for size in ("100KB", "1KB") for shape in SHAPES]
     work += list(corpus_payloads().items())
     calls = [(name, lambda data=data: module.columnarize(data)) for name, data in work]
     recorded = github_payloads()
     if recorded:
         calls.append(("github all", lambda: [module.columnarize(data) for data in recorded]))
+        pretty = [json.dumps(json.loads(data), indent=2, ensure_ascii=False).encode() for data in recorded]
+        pretty = [data for data in pretty if data.startswith(b"[")]
+        calls.append(("github pretty", lambda: [module.columnarize(data) for data in pretty]))
     return calls
 
 

@@ -6,6 +6,7 @@
 #include "codec/document.hpp"
 #include "module/call.hpp"
 #include "module/module_def.hpp"
+#include "module/thread_spare.hpp"
 
 namespace {
 
@@ -21,6 +22,10 @@ class CodecTransform final : public tc::module::Transform {
   ~CodecTransform() override {
     if (room_ != nullptr) memory_->resource()->deallocate(room_, room_size_, 1);
   }
+  // The object's memory is the thread's spare when it has one (see ThreadSpare). The class is
+  // final, so every object of it has the one size the spare is made for.
+  static void* operator new(std::size_t);
+  static void operator delete(void* block) noexcept;
 
   bool prepare(std::string_view payload, std::string& error) override {
     const tc::CallMemory& memory = memory_.emplace(payload.size());
@@ -46,6 +51,11 @@ class CodecTransform final : public tc::module::Transform {
   char* room_ = nullptr;
   std::size_t room_size_ = 0;
 };
+
+using Spare = tc::module::ThreadSpare<sizeof(CodecTransform)>;
+static_assert(alignof(CodecTransform) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+void* CodecTransform::operator new(std::size_t) { return Spare::take(); }
+void CodecTransform::operator delete(void* block) noexcept { Spare::give_back(block); }
 
 // Default-initialised: value-initialising would first zero the whole object, memory block
 // included, on every call.

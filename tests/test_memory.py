@@ -161,3 +161,24 @@ def test_calls_on_mid_size_payloads_reuse_their_memory(rows, layout, smaller_fir
     # faulted its pages in again (3 to 18 faults a call here at 40 and 100 KB, 880 at 2 MB, and
     # up to 45% of the call's time).
     assert run(REUSED, str(rows), layout, str(smaller_first)) < 1
+
+
+THREADS = PRELUDE + textwrap.dedent("""
+    import threading
+    def calls_on_new_threads(count):
+        for _ in range(count):
+            t = threading.Thread(target=f, args=(b'[{"a":1},{"a":2}]',))
+            t.start()
+            t.join()
+    calls_on_new_threads(200)
+    before = in_use()
+    calls_on_new_threads(3000)
+    print(json.dumps(in_use() - before))
+""")
+
+
+@pytest.mark.skipif(UNDER_ASAN, reason="the address sanitizer keeps freed memory in quarantine")
+def test_threads_that_end_give_back_what_their_calls_kept():
+    # A thread keeps some memory from its last call for its next; 3000 threads that called once
+    # and ended would have left tens of megabytes behind.
+    assert run(THREADS) < 1 * 2**20

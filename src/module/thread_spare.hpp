@@ -25,7 +25,7 @@ class ThreadSpare {
     if (s.block == nullptr) {
       s.block = block;
     } else {
-      ::operator delete(block, Size);
+      ::operator delete(block);
     }
   }
 
@@ -34,7 +34,7 @@ class ThreadSpare {
     Slot() = default;
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
-    ~Slot() { ::operator delete(block, Size); }
+    ~Slot() { ::operator delete(block); }
     void* block = nullptr;
   };
   static Slot& slot() noexcept {

@@ -1,6 +1,8 @@
 """Rejected payloads: every parse error with its exact text, line and column."""
 
 import json
+import random
+
 import pytest
 
 import tarvel_codec
@@ -146,6 +148,30 @@ SYNTAX = table(
 @pytest.mark.parametrize("payload, expected", SYNTAX)
 def test_syntax_error(payload, expected):
     assert error_of(payload) == INVALID + expected
+
+
+# Text written with escapes for its non-ASCII characters (long runs of them, ASCII between,
+# escapes kept as they stand) is read many bytes at a time: what ends it is reported where it
+# stands, however far into that text it comes.
+ESCAPED_TEXT = ["word ", "x", "\\u00e9", "\\u65e5\\u672c\\u8a9e", "\\ud83d\\ude80", "\\n", '\\"']
+AFTER_ESCAPED_TEXT = [  # name, what ends the text, where the error is from its start
+    ("control", "\x01", lambda at: CTRL + f" at line 1 column {at + 1}"),
+    ("bad-escape", "\\x", lambda at: f"invalid escape at line 1 column {at + 2}"),
+    ("bad-hex", "\\u00g0", lambda at: f"invalid escape at line 1 column {at + 6}"),
+    ("lone-trail", "\\ude00", lambda at: f"lone leading surrogate in hex escape at line 1 column {at + 6}"),
+    ("lead-then-letter", "\\ud83dx", lambda at: f"unexpected end of hex escape at line 1 column {at + 7}"),
+    ("lead-then-bmp", "\\ud83d\\u00e9", lambda at: f"lone leading surrogate in hex escape at line 1 column {at + 12}"),
+]
+
+
+@pytest.mark.parametrize("count", [1, 2, 5, 9, 20, 60, 200])
+@pytest.mark.parametrize("ending, message", [pytest.param(e, m, id=n) for n, e, m in AFTER_ESCAPED_TEXT])
+def test_error_after_escaped_text(count, ending, message):
+    rng = random.Random(count)
+    text = '["' + "".join(rng.choice(ESCAPED_TEXT) for _ in range(count))
+    assert error_of((text + ending + ' and more text after it"]').encode()) == INVALID + message(len(text))
+    # cut short instead, where fewer bytes are left than are read at once
+    assert error_of(text.encode()) == INVALID + f"EOF while parsing a string at line 1 column {len(text)}"
 
 
 # The top-level value is not an array: scalars are read whole and point at

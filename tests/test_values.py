@@ -1,5 +1,8 @@
 """Value text round trips through a single cell: numbers, strings, nested objects."""
 
+import json
+import random
+
 import pytest
 
 import tarvel_codec
@@ -179,6 +182,22 @@ def test_string_inside_longer_text(text, expected, before):
     """The same strings amid text that is scanned many bytes at a time."""
     after = " and some text after it, 日本".encode()
     assert cell(b'"' + before + text[1:-1] + after + b'"') == b'"' + before + expected[1:-1] + after + b'"'
+
+
+# Text written with escapes for its non-ASCII characters, as Python's json.dumps writes it by
+# default: long runs of them (the words of a script), single ones among ASCII, surrogate pairs,
+# escapes kept or rewritten, of every length around the steps the text is read in. The json
+# module reads it back, and writes what is expected.
+ESCAPED_PIECES = ["word ", "a", "\\u00e9", "\\u65e5", "\\u0416\\u0435\\u043b", "\\ud83d\\ude80", "\\uD834\\uDD1E",
+                  "\\n", '\\"', "\\\\", "\\/", "\\u0041", "\\u001b", "\\u000A", "é", "日本"]
+
+
+@pytest.mark.parametrize("seed", range(60))
+def test_escaped_text_as_the_json_module_reads_it(seed):
+    rng = random.Random(seed)
+    pieces = rng.choices(ESCAPED_PIECES, weights=[4, 4, 3, 3, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1], k=rng.randrange(1, 300))
+    text = '"' + "".join(pieces) + '"'
+    assert cell(text.encode()) == json.dumps(json.loads(text), ensure_ascii=False).encode()
 
 
 DOCUMENTS = [

@@ -2,34 +2,13 @@
 #include "codec/strings.hpp"
 
 #include "codec/portable.hpp"
-#include <array>
-
 #include "codec/scan.hpp"
+#include "codec/unicode_escapes.hpp"
+
+#include <cstring>
 
 namespace tc {
 namespace {
-
-// The value of each byte as a hex digit, or 0xFF.
-constexpr std::array<unsigned char, 256> kHexDigits = [] {
-  std::array<unsigned char, 256> table{};
-  for (unsigned c = 0; c < 256; ++c) {
-    table[c] = c >= '0' && c <= '9'   ? static_cast<unsigned char>(c - '0')
-               : c >= 'a' && c <= 'f' ? static_cast<unsigned char>(c - 'a' + 10)
-               : c >= 'A' && c <= 'F' ? static_cast<unsigned char>(c - 'A' + 10)
-                                      : 0xFF;
-  }
-  return table;
-}();
-
-// The value of the four hex digits at `p`, looked up in one table with one test for all four;
-// false when one of them is no hex digit.
-bool hex4_value(const char* p, unsigned& value) {
-  const auto* digits = reinterpret_cast<const unsigned char*>(p);
-  const unsigned a = kHexDigits[digits[0]], b = kHexDigits[digits[1]];
-  const unsigned c = kHexDigits[digits[2]], d = kHexDigits[digits[3]];
-  value = (a << 12) | (b << 8) | (c << 4) | d;
-  return (a | b | c | d) <= 0xF;
-}
 
 // Four hex digits at `pos`. Fewer than four bytes left is the end of the string; a bad digit
 // among four points at the fourth.
@@ -71,32 +50,111 @@ ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, Byte
   return {};
 }
 
-// `pos` is at a backslash. Decodes the run of \uXXXX escapes there, as text written with only
-// ASCII holds for every non-ASCII character, while each is a plain character from U+0080 up,
-// outside the surrogates: those are written as raw UTF-8 and need no other check. Stops, with
-// `pos` at the next escape, at any other (ASCII, surrogates, a bad digit, the end), which
-// read_escape then reads and reports what is wrong with. False when it decoded none.
-bool read_unicode_run(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
-  constexpr size_t kMaxRun = 16;
-  char* dst = out.reserve(3 * kMaxRun);
-  char* const start = dst;
-  for (size_t n = 0; n < kMaxRun && size - pos >= 6 && input[pos] == '\\' && input[pos + 1] == 'u'; ++n) {
-    unsigned cp = 0;
-    if (!hex4_value(input + pos + 2, cp) || cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
-    if (cp < 0x800) {
-      dst[0] = static_cast<char>(0xC0 | (cp >> 6));
-      dst[1] = static_cast<char>(0x80 | (cp & 0x3F));
-      dst += 2;
-    } else {
-      dst[0] = static_cast<char>(0xE0 | (cp >> 12));
-      dst[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      dst[2] = static_cast<char>(0x80 | (cp & 0x3F));
-      dst += 3;
+// A plain character from U+0080 up, outside the surrogates, as raw UTF-8 at `dst`.
+TC_ALWAYS_INLINE char* put_plain_code_point(unsigned cp, char* dst) {
+  if (cp < 0x800) {
+    dst[0] = static_cast<char>(0xC0 | (cp >> 6));
+    dst[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return dst + 2;
+  }
+  dst[0] = static_cast<char>(0xE0 | (cp >> 12));
+  dst[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  dst[2] = static_cast<char>(0x80 | (cp & 0x3F));
+  return dst + 3;
+}
+
+// The escape at `p` (`room` bytes on) where it is \uXXXX of a plain character or a surrogate
+// pair \uD8xx\uDCxx: its UTF-8 stored at `dst` (four bytes of room), `dst` moved past it, and
+// the escape's length returned. Else 0, with nothing stored: for any other escape, or one that
+// is not well formed, which read_escape reads and reports what is wrong with.
+TC_ALWAYS_INLINE size_t decode_unicode_escape(const char* p, size_t room, char*& dst) {
+  unsigned cp = 0;
+  if (room < 6 || p[0] != '\\' || p[1] != 'u' || !hex4_value(p + 2, cp)) return 0;
+  if (is_plain_code_point(cp)) {
+    dst = put_plain_code_point(cp, dst);
+    return 6;
+  }
+  unsigned low = 0;
+  if ((cp & 0xFC00) != 0xD800 || room < 12 || p[6] != '\\' || p[7] != 'u' || !hex4_value(p + 8, low) ||
+      (low & 0xFC00) != 0xDC00) {
+    return 0;
+  }
+  const unsigned full = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+  dst[0] = static_cast<char>(0xF0 | (full >> 18));
+  dst[1] = static_cast<char>(0x80 | ((full >> 12) & 0x3F));
+  dst[2] = static_cast<char>(0x80 | ((full >> 6) & 0x3F));
+  dst[3] = static_cast<char>(0x80 | (full & 0x3F));
+  dst += 4;
+  return 12;
+}
+
+// `pos` is at an escape to rewrite. Text written with only ASCII holds one for every other
+// character, in runs (the words of a script) or a few letters apart: each escape that
+// decode_unicode_escape takes is decoded where it stands, two at once in a run, escapes written
+// back as they stand are copied, and the ASCII between them is copied 16 bytes at a time,
+// stored before it is looked at. Stops at a byte the caller's loop must look at (a quote, an
+// escape it does not take, a control byte, non-ASCII) or where fewer than 16 bytes are left,
+// with `pos` there. False, with nothing read or written, when it does not take the first escape.
+// The cursors are kept in registers, and room for the text reserved a stretch at a time.
+bool read_escaped_text(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  constexpr ptrdiff_t kStretch = 256;  // text written between two reservations
+  constexpr size_t kRoom = kStretch + 32;   // and the most one step writes past it
+  const char* p = input + pos;
+  const char* const end = input + size;
+  char* start = out.reserve(kRoom);
+  char* dst = start;
+  const auto make_room = [&] {
+    if (dst - start >= kStretch) {
+      out.commit(static_cast<size_t>(dst - start));
+      start = dst = out.reserve(kRoom);
     }
-    pos += 6;
+  };
+  for (;;) {  // at a special byte
+    make_room();
+    size_t kept = 0;
+#if defined(TC_UNICODE_PAIRS)
+    unsigned first = 0, second = 0;
+    if (end - p >= 16 && p[6] == '\\' && two_plain_escapes(p, first, second)) {
+      dst = put_plain_code_point(second, put_plain_code_point(first, dst));
+      p += 12;
+      if (*p == '\\') continue;
+    } else
+#endif
+    if (const size_t length = decode_unicode_escape(p, static_cast<size_t>(end - p), dst)) {
+      p += length;
+      if (p < end && *p == '\\') continue;
+    } else if (p < end && *p == '\\' && (kept = kept_escape_length(p, static_cast<size_t>(end - p))) != 0) {
+      for (size_t i = 0; i < kept; ++i) dst[i] = p[i];
+      dst += kept;
+      p += kept;
+      if (p < end && *p == '\\') continue;
+    } else {
+      break;
+    }
+    // The ASCII up to the next special byte.
+    bool found = false;
+#if defined(TC_BLOCK16)
+    while (end - p >= 16) {
+      std::memcpy(dst, p, 16);
+      if (const unsigned specials = Block16::load(p).specials()) {
+        const unsigned plain = count_trailing_zeros(specials);
+        p += plain;
+        dst += plain;
+        found = true;
+        break;
+      }
+      p += 16;
+      dst += 16;
+      make_room();
+    }
+#endif
+    if (!found) break;
   }
   out.commit(static_cast<size_t>(dst - start));
-  return dst != start;
+  const size_t read = static_cast<size_t>(p - input);
+  const bool decoded = read != pos;
+  pos = read;
+  return decoded;
 }
 
 }  // namespace
@@ -238,7 +296,7 @@ ReadStatus read_string_body(const char* input, size_t size, size_t& pos, size_t 
         continue;
       }
       out.append_short(input + run_start, pos - run_start, size - run_start);
-      if (!read_unicode_run(input, size, pos, out)) {
+      if (!read_escaped_text(input, size, pos, out)) {
         if (ReadStatus s = read_escape(input, size, pos, out)) return s;
       }
       run_start = pos;

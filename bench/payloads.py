@@ -36,6 +36,22 @@ _LOG_TEXT = ("connection reset by peer", "Ошибка подключения к
              "emoji check 🚀✨ passed", "timeout after 30s\nretrying", "naïve café résumé",
              "tab\tseparated\tvalues", "unicode escape \u0001 control", "ratio 3/4 of budget")
 
+# Review sentences per language: accented Latin, Cyrillic, Japanese, Chinese and emoji, as user
+# text mostly is; each review is written in one of them.
+_REVIEWS = {
+    "en": ("Great product, would buy again.", "Shipping took two weeks.", "The battery lasts all day!",
+           "Not what I expected — the color is off.", "Works as described."),
+    "fr": ("Très bon produit, je le recommande.", "La livraison a été rapide et soignée.",
+           "Un peu cher, mais la qualité est là.", "Déçu par la finition."),
+    "de": ("Sehr gute Qualität, schnelle Lieferung.", "Größe passt, Farbe wie abgebildet.",
+           "Würde ich wieder kaufen."),
+    "es": ("¡Excelente! Llegó antes de lo previsto.", "La batería dura poco, pero el diseño es bonito."),
+    "ru": ("Отличный товар, всем рекомендую.", "Доставка заняла две недели."),
+    "ja": ("とても良い商品です。", "配送が早くて助かりました。"),
+    "zh": ("质量很好，物流很快。", "包装有点简单，但是东西不错。"),
+    "emoji": ("Love it 😍👍", "Meh 🤷 it's fine", "Five stars ⭐⭐⭐⭐⭐"),
+}
+
 
 def _iso(rng: random.Random, base: int = 1_700_000_000) -> str:
     t = base + rng.randrange(0, 30_000_000)
@@ -154,12 +170,32 @@ def _search_rows(rng: random.Random) -> Iterator[dict]:
         }
 
 
+def _review_rows(rng: random.Random) -> Iterator[dict]:
+    review = 0
+    while True:
+        review += 1
+        lang = rng.choice(tuple(_REVIEWS))
+        yield {
+            "id": review,
+            "product_id": f"B0{rng.getrandbits(32):08X}",
+            "rating": rng.randrange(1, 6),
+            "lang": lang,
+            "author": rng.choice(_NAMES),
+            "title": rng.choice(_REVIEWS[lang]),
+            "body": " ".join(rng.choice(_REVIEWS[lang]) for _ in range(rng.randrange(1, 6))),
+            "verified": rng.random() < 0.8,
+            "helpful_votes": rng.randrange(200),
+            "created_at": _iso(rng),
+        }
+
+
 # How a shape's rows are written: json.dumps keyword arguments, or "indent" for the whole array
 # pretty-printed with two spaces (as json.dumps(rows, indent=2) writes it).
 _COMPACT = {"separators": (",", ":"), "ensure_ascii": False}
 _SPACED = {"ensure_ascii": False}  # json's default ", " and ": "
 _PRETTY = {"indent": 2, "ensure_ascii": False}
 _PRETTY_ASCII = {"indent": 2, "ensure_ascii": True}  # every non-ASCII character as \u escapes
+_DEFAULT = {}  # json.dumps as called without arguments: ", ", ": " and ensure_ascii
 
 # shape -> (row generator, how its rows are written)
 SHAPES: dict[str, tuple[Callable[[random.Random], Iterator[dict]], dict]] = {
@@ -170,6 +206,7 @@ SHAPES: dict[str, tuple[Callable[[random.Random], Iterator[dict]], dict]] = {
     "search": (_search_rows, _COMPACT),
     "pretty": (_rest_rows, _PRETTY),        # an API response as a person would look at it
     "escaped": (_log_rows, _PRETTY_ASCII),  # the same with Python's default ensure_ascii
+    "reviews": (_review_rows, _DEFAULT),    # user text in several scripts, all of it \u escapes
 }
 
 

@@ -63,6 +63,19 @@ TC_ALWAYS_INLINE char* put_plain_code_point(unsigned cp, char* dst) {
   return dst + 3;
 }
 
+inline bool is_high_surrogate(unsigned cp) { return (cp & 0xFC00) == 0xD800; }
+inline bool is_low_surrogate(unsigned cp) { return (cp & 0xFC00) == 0xDC00; }
+
+// A character past U+FFFF, from its surrogate pair, as raw UTF-8 at `dst`.
+TC_ALWAYS_INLINE char* put_surrogate_pair(unsigned high, unsigned low, char* dst) {
+  const unsigned cp = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+  dst[0] = static_cast<char>(0xF0 | (cp >> 18));
+  dst[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  dst[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  dst[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return dst + 4;
+}
+
 // The escape at `p` (`room` bytes on) where it is \uXXXX of a plain character or a surrogate
 // pair \uD8xx\uDCxx: its UTF-8 stored at `dst` (four bytes of room), `dst` moved past it, and
 // the escape's length returned. Else 0, with nothing stored: for any other escape, or one that
@@ -75,24 +88,19 @@ TC_ALWAYS_INLINE size_t decode_unicode_escape(const char* p, size_t room, char*&
     return 6;
   }
   unsigned low = 0;
-  if ((cp & 0xFC00) != 0xD800 || room < 12 || p[6] != '\\' || p[7] != 'u' || !hex4_value(p + 8, low) ||
-      (low & 0xFC00) != 0xDC00) {
+  if (!is_high_surrogate(cp) || room < 12 || p[6] != '\\' || p[7] != 'u' || !hex4_value(p + 8, low) ||
+      !is_low_surrogate(low)) {
     return 0;
   }
-  const unsigned full = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-  dst[0] = static_cast<char>(0xF0 | (full >> 18));
-  dst[1] = static_cast<char>(0x80 | ((full >> 12) & 0x3F));
-  dst[2] = static_cast<char>(0x80 | ((full >> 6) & 0x3F));
-  dst[3] = static_cast<char>(0x80 | (full & 0x3F));
-  dst += 4;
+  dst = put_surrogate_pair(cp, low, dst);
   return 12;
 }
 
 // `pos` is at an escape to rewrite. Text written with only ASCII holds one for every other
 // character, in runs (the words of a script) or a few letters apart: each escape that
-// decode_unicode_escape takes is decoded where it stands, two at once in a run, escapes written
-// back as they stand are copied, and the ASCII between them is copied 16 bytes at a time,
-// stored before it is looked at. Stops at a byte the caller's loop must look at (a quote, an
+// decode_unicode_escape takes is decoded where it stands, two at once where another follows (a
+// run of them, or a surrogate pair), escapes written back as they stand are copied, and the
+// ASCII between them is copied 16 bytes at a time, stored before it is looked at. Stops at a byte the caller's loop must look at (a quote, an
 // escape it does not take, a control byte, non-ASCII) or where fewer than 16 bytes are left,
 // with `pos` there. False, with nothing read or written, when it does not take the first escape.
 // The cursors are kept in registers, and room for the text reserved a stretch at a time.
@@ -114,8 +122,11 @@ bool read_escaped_text(const char* input, size_t size, size_t& pos, ByteBuffer& 
     size_t kept = 0;
 #if defined(TC_UNICODE_PAIRS)
     unsigned first = 0, second = 0;
-    if (end - p >= 16 && p[6] == '\\' && two_plain_escapes(p, first, second)) {
-      dst = put_plain_code_point(second, put_plain_code_point(first, dst));
+    if (end - p >= 16 && p[6] == '\\' && two_unicode_escapes(p, first, second) &&
+        ((is_plain_code_point(first) && is_plain_code_point(second)) ||
+         (is_high_surrogate(first) && is_low_surrogate(second)))) {
+      dst = is_plain_code_point(first) ? put_plain_code_point(second, put_plain_code_point(first, dst))
+                                       : put_surrogate_pair(first, second, dst);
       p += 12;
       if (*p == '\\') continue;
     } else

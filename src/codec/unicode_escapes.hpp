@@ -1,5 +1,5 @@
 // \uXXXX escapes: their hex digits read one escape at a time, or two at once from one 16-byte
-// load (SSE2 or NEON), as text written with only ASCII has them in long runs.
+// load (SSE2 or NEON), as text written with only ASCII has them: in runs, and in surrogate pairs.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -35,12 +35,12 @@ inline bool hex4_value(const char* p, unsigned& value) {
 // UTF-8 and needs no other check.
 inline bool is_plain_code_point(unsigned cp) { return cp >= 0x80 && (cp & 0xF800) != 0xD800; }
 
-// Whether the first 12 bytes at `p` are two escapes \uXXXX\uXXXX (hex digits in either case) of
-// plain characters, and their code points. One at a time, with the table.
-inline bool two_plain_escapes_portable(const char* p, unsigned& first, unsigned& second) {
+// Whether the first 12 bytes at `p` are two escapes \uXXXX\uXXXX (hex digits in either case),
+// and their values. One at a time, with the table.
+inline bool two_unicode_escapes_portable(const char* p, unsigned& first, unsigned& second) {
   const bool marks = p[0] == '\\' && p[1] == 'u' && p[6] == '\\' && p[7] == 'u';
   const bool digits = hex4_value(p + 2, first) & hex4_value(p + 8, second);
-  return marks && digits && is_plain_code_point(first) && is_plain_code_point(second);
+  return marks && digits;
 }
 
 #if (defined(TC_SSE2) || defined(__ARM_NEON)) && defined(__BYTE_ORDER__) && \
@@ -49,7 +49,7 @@ inline bool two_plain_escapes_portable(const char* p, unsigned& first, unsigned&
 // The same from one 16-byte load (16 bytes must be readable at `p`): each byte's digit value
 // is found by its range, then the bytes of each 16-bit lane are joined into two digits, and the
 // lanes of an escape into its four.
-inline bool two_plain_escapes(const char* p, unsigned& first, unsigned& second) {
+inline bool two_unicode_escapes(const char* p, unsigned& first, unsigned& second) {
 #if defined(TC_SSE2)
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i marks = _mm_cmpeq_epi8(v, _mm_setr_epi8('\\', 'u', 0, 0, 0, 0, '\\', 'u', 0, 0, 0, 0, 0, 0, 0, 0));
@@ -70,7 +70,7 @@ inline bool two_plain_escapes(const char* p, unsigned& first, unsigned& second) 
   const __m128i joined = _mm_or_si128(_mm_slli_epi16(pairs, 8), _mm_srli_si128(pairs, 2));
   first = static_cast<unsigned>(_mm_extract_epi16(joined, 1));
   second = static_cast<unsigned>(_mm_extract_epi16(joined, 4));
-  return is_plain_code_point(first) && is_plain_code_point(second);
+  return true;
 #else
   const uint8x16_t v = vld1q_u8(reinterpret_cast<const uint8_t*>(p));
   constexpr uint8_t kMarks[16] = {'\\', 'u', 0, 0, 0, 0, '\\', 'u', 0, 0, 0, 0, 0, 0, 0, 0};
@@ -90,7 +90,7 @@ inline bool two_plain_escapes(const char* p, unsigned& first, unsigned& second) 
   const uint16x8_t pairs = vandq_u16(vorrq_u16(vshlq_n_u16(lanes, 4), vshrq_n_u16(lanes, 8)), vdupq_n_u16(0xFF));
   first = (static_cast<unsigned>(vgetq_lane_u16(pairs, 1)) << 8) | vgetq_lane_u16(pairs, 2);
   second = (static_cast<unsigned>(vgetq_lane_u16(pairs, 4)) << 8) | vgetq_lane_u16(pairs, 5);
-  return is_plain_code_point(first) && is_plain_code_point(second);
+  return true;
 #endif
 }
 #endif

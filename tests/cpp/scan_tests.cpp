@@ -126,10 +126,10 @@ bool escape_pairs_agree(std::mt19937& rng) {
     const std::unique_ptr<char[]> exact(new char[16]);
     std::memcpy(exact.get(), block, 16);
     unsigned first = 0, second = 0, expected_first = 0, expected_second = 0;
-    const bool taken = tc::two_plain_escapes(exact.get(), first, second);
-    const bool expected = tc::two_plain_escapes_portable(exact.get(), expected_first, expected_second);
+    const bool taken = tc::two_unicode_escapes(exact.get(), first, second);
+    const bool expected = tc::two_unicode_escapes_portable(exact.get(), expected_first, expected_second);
     if (taken != expected || (taken && (first != expected_first || second != expected_second))) {
-      std::printf("FAIL two_plain_escapes on %.12s: %d %04x %04x, one at a time %d %04x %04x\n", block, taken, first,
+      std::printf("FAIL two_unicode_escapes on %.12s: %d %04x %04x, one at a time %d %04x %04x\n", block, taken, first,
                   second, expected, expected_first, expected_second);
       return false;
     }

@@ -96,17 +96,35 @@ TC_ALWAYS_INLINE size_t decode_unicode_escape(const char* p, size_t room, char*&
   return 12;
 }
 
+#if defined(TC_AVX2_ESCAPE_QUADS)
+using EscapeQuads = size_t (*)(const char* p, const char* end, char*& dst);
+
+// The four-at-a-time decoder where the processor has AVX2, decided once, at the first call.
+EscapeQuads escape_quads() {
+  static const EscapeQuads quads = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? &decode_escape_quads_avx2 : nullptr;
+  }();
+  return quads;
+}
+#endif
+
 // `pos` is at an escape to rewrite. Text written with only ASCII holds one for every other
 // character, in runs (the words of a script) or a few letters apart: each escape that
-// decode_unicode_escape takes is decoded where it stands, two at once where another follows (a
-// run of them, or a surrogate pair), escapes written back as they stand are copied, and the
-// ASCII between them is copied 16 bytes at a time, stored before it is looked at. Stops at a byte the caller's loop must look at (a quote, an
-// escape it does not take, a control byte, non-ASCII) or where fewer than 16 bytes are left,
-// with `pos` there. False, with nothing read or written, when it does not take the first escape.
-// The cursors are kept in registers, and room for the text reserved a stretch at a time.
+// decode_unicode_escape takes is decoded where it stands (four at once where four follow and
+// the processor has AVX2, two where another follows: a run of them, or a surrogate pair),
+// escapes written back as they stand are copied, and the ASCII between them is copied 16 bytes
+// at a time, stored before it is looked at. Stops at a byte the caller's loop must look at (a
+// quote, an escape it does not take, a control byte, non-ASCII) or where fewer than 16 bytes are
+// left, with `pos` there. False, with nothing read or written, when it does not take the first
+// escape. The cursors are kept in registers, and room for the text reserved a stretch at a time.
 bool read_escaped_text(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
-  constexpr ptrdiff_t kStretch = 256;  // text written between two reservations
-  constexpr size_t kRoom = kStretch + 32;   // and the most one step writes past it
+  constexpr ptrdiff_t kStretch = 256;     // text written between two reservations
+  constexpr size_t kRoom = kStretch + 128;  // and the most one step writes past it
+#if defined(TC_AVX2_ESCAPE_QUADS)
+  static_assert(kMaxEscapeQuads * 12 + 22 <= kRoom - kStretch, "the groups of four fit the room");
+  const EscapeQuads quads = escape_quads();
+#endif
   const char* p = input + pos;
   const char* const end = input + size;
   char* start = out.reserve(kRoom);
@@ -120,8 +138,17 @@ bool read_escaped_text(const char* input, size_t size, size_t& pos, ByteBuffer& 
   for (;;) {  // at a special byte
     make_room();
     size_t kept = 0;
-#if defined(TC_UNICODE_PAIRS)
     unsigned first = 0, second = 0;
+#if defined(TC_AVX2_ESCAPE_QUADS)
+    // Four at once where four escapes follow (a word of a script, or more).
+    const size_t quad_bytes =
+        quads != nullptr && end - p >= 28 && p[6] == '\\' && p[18] == '\\' ? quads(p, end, dst) : 0;
+    if (quad_bytes != 0) {
+      p += quad_bytes;
+      if (p < end && *p == '\\') continue;
+    } else
+#endif
+#if defined(TC_UNICODE_PAIRS)
     if (end - p >= 16 && p[6] == '\\' && two_unicode_escapes(p, first, second) &&
         ((is_plain_code_point(first) && is_plain_code_point(second)) ||
          (is_high_surrogate(first) && is_low_surrogate(second)))) {

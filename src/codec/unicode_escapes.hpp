@@ -39,8 +39,9 @@ inline bool is_plain_code_point(unsigned cp) { return cp >= 0x80 && (cp & 0xF800
 // and their values. One at a time, with the table.
 inline bool two_unicode_escapes_portable(const char* p, unsigned& first, unsigned& second) {
   const bool marks = p[0] == '\\' && p[1] == 'u' && p[6] == '\\' && p[7] == 'u';
-  const bool digits = hex4_value(p + 2, first) & hex4_value(p + 8, second);
-  return marks && digits;
+  const bool first_digits = hex4_value(p + 2, first);  // both values, whatever the marks
+  const bool second_digits = hex4_value(p + 8, second);
+  return marks && first_digits && second_digits;
 }
 
 #if (defined(TC_SSE2) || defined(__ARM_NEON)) && defined(__BYTE_ORDER__) && \
@@ -93,6 +94,20 @@ inline bool two_unicode_escapes(const char* p, unsigned& first, unsigned& second
   return true;
 #endif
 }
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TC_AVX2_ESCAPE_QUADS 1
+// At most this many groups of four are decoded by one call of decode_escape_quads_avx2: their
+// text takes at most 24 bytes each, and the last group's stores reach 22 bytes past its start.
+inline constexpr size_t kMaxEscapeQuads = 8;
+
+// Decodes escapes four at a time from `p` (at a backslash) while the next four are \uXXXX
+// escapes of plain characters all written with as many UTF-8 bytes, two or three: the words of
+// a script written with escapes. Their text is stored at `dst`, which moves past it; returns
+// how many bytes were read, a multiple of 24 (0 where the first four are not such). Only for a
+// processor that has AVX2.
+size_t decode_escape_quads_avx2(const char* p, const char* end, char*& dst);
 #endif
 
 }  // namespace tc

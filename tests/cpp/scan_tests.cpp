@@ -141,6 +141,73 @@ bool escape_pairs_agree(std::mt19937& rng) {
   return true;
 }
 
+// Escapes four at a time with AVX2 (where the processor has it) against one at a time: runs of
+// escapes of two- and three-byte characters, with ASCII ones, surrogates, hex digits of both
+// cases and broken escapes among them, in exact-size allocations.
+bool escape_quads_agree(std::mt19937& rng) {
+#if defined(TC_AVX2_ESCAPE_QUADS)
+  __builtin_cpu_init();
+  if (!__builtin_cpu_supports("avx2")) {
+    std::printf("escape quads: no AVX2 on this processor\n");
+    return true;
+  }
+  const auto reference = [](const char* p, const char* end, std::string& text) {
+    const char* const start = p;
+    for (size_t quads = 0; quads < tc::kMaxEscapeQuads && end - p >= 28; ++quads, p += 24) {
+      unsigned cps[4];
+      bool taken = true;
+      for (size_t i = 0; i < 4; ++i) {
+        const char* e = p + 6 * i;
+        taken = taken && e[0] == '\\' && e[1] == 'u' && tc::hex4_value(e + 2, cps[i]);
+        taken = taken && tc::is_plain_code_point(cps[i]) && (cps[i] < 0x800) == (cps[0] < 0x800);
+      }
+      if (!taken) break;
+      for (unsigned cp : cps) {
+        if (cp < 0x800) {
+          text += {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+        } else {
+          text += {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                   static_cast<char>(0x80 | (cp & 0x3F))};
+        }
+      }
+    }
+    return static_cast<size_t>(p - start);
+  };
+  constexpr unsigned kRanges[][2] = {{0x80, 0x7FF}, {0x800, 0xFFFF}, {0x0, 0x7F}, {0xD800, 0xDFFF}, {0x7F0, 0x810}};
+  for (int round = 0; round < 100000; ++round) {
+    std::string input;
+    const auto& range = kRanges[rng() % 8 < 6 ? rng() % 2 : rng() % std::size(kRanges)];
+    const size_t count = rng() % 48;
+    for (size_t i = 0; i < count; ++i) {
+      const auto& r = rng() % 16 == 0 ? kRanges[rng() % std::size(kRanges)] : range;
+      char escape[8];
+      const auto cp = static_cast<unsigned>(r[0] + rng() % (r[1] - r[0] + 1));
+      std::snprintf(escape, sizeof escape, rng() % 2 ? "\\u%04x" : "\\u%04X", cp);
+      input += escape;
+    }
+    if (rng() % 4 == 0 && !input.empty()) input[rng() % input.size()] = "\\ug/:\x80"[rng() % 6];
+    input += std::string(rng() % 30, 'x');
+    const std::unique_ptr<char[]> exact(new char[input.size() + 1]);
+    std::memcpy(exact.get(), input.data(), input.size() + 1);
+    const char* end = exact.get() + input.size();
+    std::string expected;
+    const size_t expected_read = reference(exact.get(), end, expected);
+    char text[tc::kMaxEscapeQuads * 12 + 32];
+    char* dst = text;
+    const size_t read = tc::decode_escape_quads_avx2(exact.get(), end, dst);
+    if (read != expected_read || std::string_view(text, static_cast<size_t>(dst - text)) != expected) {
+      std::printf("FAIL decode_escape_quads_avx2 on %.60s: read %zu, one at a time %zu\n", input.c_str(), read,
+                  expected_read);
+      return false;
+    }
+  }
+#else
+  (void)rng;
+  std::printf("escape quads: not built for this processor\n");
+#endif
+  return true;
+}
+
 }  // namespace
 
 int main() {
@@ -179,7 +246,7 @@ int main() {
       }
     }
   }
-  if (!string_scans_are_sound(rng) || !escape_pairs_agree(rng)) return 1;
-  std::printf("ok: whitespace, digit and string scans and escape pairs agree with the references\n");
+  if (!string_scans_are_sound(rng) || !escape_pairs_agree(rng) || !escape_quads_agree(rng)) return 1;
+  std::printf("ok: whitespace, digit and string scans and escape decoders agree with the references\n");
   return 0;
 }

@@ -156,6 +156,8 @@ def test_syntax_error(payload, expected):
 ESCAPED_TEXT = ["word ", "x", "\\u00e9", "\\u65e5\\u672c\\u8a9e", "\\ud83d\\ude80", "\\n", '\\"']
 AFTER_ESCAPED_TEXT = [  # name, what ends the text, where the error is from its start
     ("control", "\x01", lambda at: CTRL + f" at line 1 column {at + 1}"),
+    ("control-then-escape", "\x01\\u00e9", lambda at: CTRL + f" at line 1 column {at + 1}"),
+    ("quote-then-escape", '"\\u00e9', lambda at: f"expected `,` or `]` at line 1 column {at + 2}"),
     ("bad-escape", "\\x", lambda at: f"invalid escape at line 1 column {at + 2}"),
     ("bad-hex", "\\u00g0", lambda at: f"invalid escape at line 1 column {at + 6}"),
     ("lone-trail", "\\ude00", lambda at: f"lone leading surrogate in hex escape at line 1 column {at + 6}"),

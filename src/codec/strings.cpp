@@ -169,6 +169,13 @@ bool read_escaped_text(const char* input, size_t size, size_t& pos, ByteBuffer& 
     } else {
       break;
     }
+    // One byte of text between two escapes (a space between words, a letter between accented
+    // ones) is copied at once, without a scan that would stop at the next escape.
+    if (end - p >= 2 && p[1] == '\\' && static_cast<unsigned char>(p[0] - 0x20) < 0x60 && p[0] != '"' &&
+        p[0] != '\\') {
+      *dst++ = *p++;
+      continue;
+    }
     // The ASCII up to the next special byte.
     bool found = false;
 #if defined(TC_BLOCK16)

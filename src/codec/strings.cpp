@@ -20,36 +20,6 @@ ReadStatus read_hex4(const char* input, size_t size, size_t& pos, unsigned& valu
   return {};
 }
 
-void write_utf8_4(unsigned cp, ByteBuffer& out) {
-  char* p = out.reserve(4);
-  p[0] = static_cast<char>(0xF0 | (cp >> 18));
-  p[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-  p[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  p[3] = static_cast<char>(0x80 | (cp & 0x3F));
-  out.commit(4);
-}
-
-// `pos` is just past "\u". A leading surrogate must be followed at once by a \u trailing one.
-ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
-  unsigned first = 0;
-  if (ReadStatus s = read_hex4(input, size, pos, first)) return s;
-  if (first >= 0xDC00 && first <= 0xDFFF) return fail_at(ErrorCode::kLoneLeadingSurrogate, pos - 1);
-  if (first < 0xD800 || first > 0xDBFF) {
-    write_code_point(first, out);
-    return {};
-  }
-  for (char expected : {'\\', 'u'}) {
-    if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
-    if (input[pos] != expected) return fail_at(ErrorCode::kUnexpectedEndOfHexEscape, pos);
-    ++pos;
-  }
-  unsigned second = 0;
-  if (ReadStatus s = read_hex4(input, size, pos, second)) return s;
-  if (second < 0xDC00 || second > 0xDFFF) return fail_at(ErrorCode::kLoneLeadingSurrogate, pos - 1);
-  write_utf8_4(0x10000 + ((first - 0xD800) << 10) + (second - 0xDC00), out);
-  return {};
-}
-
 // A plain character from U+0080 up, outside the surrogates, as raw UTF-8 at `dst`.
 TC_ALWAYS_INLINE char* put_plain_code_point(unsigned cp, char* dst) {
   if (cp < 0x800) {
@@ -74,6 +44,28 @@ TC_ALWAYS_INLINE char* put_surrogate_pair(unsigned high, unsigned low, char* dst
   dst[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
   dst[3] = static_cast<char>(0x80 | (cp & 0x3F));
   return dst + 4;
+}
+
+// `pos` is just past "\u". A leading surrogate must be followed at once by a \u trailing one.
+ReadStatus read_unicode_escape(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  unsigned first = 0;
+  if (ReadStatus s = read_hex4(input, size, pos, first)) return s;
+  if (is_low_surrogate(first)) return fail_at(ErrorCode::kLoneLeadingSurrogate, pos - 1);
+  if (!is_high_surrogate(first)) {
+    write_code_point(first, out);
+    return {};
+  }
+  for (char expected : {'\\', 'u'}) {
+    if (pos == size) return fail_at_end(ErrorCode::kEofWhileParsingString, size);
+    if (input[pos] != expected) return fail_at(ErrorCode::kUnexpectedEndOfHexEscape, pos);
+    ++pos;
+  }
+  unsigned second = 0;
+  if (ReadStatus s = read_hex4(input, size, pos, second)) return s;
+  if (!is_low_surrogate(second)) return fail_at(ErrorCode::kLoneLeadingSurrogate, pos - 1);
+  char* dst = out.reserve(4);
+  out.commit(static_cast<size_t>(put_surrogate_pair(first, second, dst) - dst));
+  return {};
 }
 
 // The escape at `p` (`room` bytes on) where it is \uXXXX of a plain character or a surrogate
@@ -138,7 +130,9 @@ bool read_escaped_text(const char* input, size_t size, size_t& pos, ByteBuffer& 
   for (;;) {  // at a special byte
     make_room();
     size_t kept = 0;
+#if defined(TC_UNICODE_PAIRS)
     unsigned first = 0, second = 0;
+#endif
 #if defined(TC_AVX2_ESCAPE_QUADS)
     // Four at once where four escapes follow (a word of a script, or more).
     const size_t quad_bytes =
@@ -252,15 +246,8 @@ void write_code_point(unsigned cp, ByteBuffer& out) {
   } else if (cp < 0x80) {
     p[0] = static_cast<char>(cp);
     out.commit(1);
-  } else if (cp < 0x800) {
-    p[0] = static_cast<char>(0xC0 | (cp >> 6));
-    p[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    out.commit(2);
   } else {
-    p[0] = static_cast<char>(0xE0 | (cp >> 12));
-    p[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    p[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    out.commit(3);
+    out.commit(static_cast<size_t>(put_plain_code_point(cp, p) - p));
   }
 }
 

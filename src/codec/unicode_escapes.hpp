@@ -1,5 +1,6 @@
-// \uXXXX escapes: their hex digits read one escape at a time, or two at once from one 16-byte
-// load (SSE2 or NEON), as text written with only ASCII has them: in runs, and in surrogate pairs.
+// \uXXXX escapes: their hex digits read one escape at a time, two at once from one 16-byte load
+// (SSE2 or NEON), or four with AVX2, as text written with only ASCII has them: in runs, and in
+// surrogate pairs.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -98,8 +99,8 @@ inline bool two_unicode_escapes(const char* p, unsigned& first, unsigned& second
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TC_AVX2_ESCAPE_QUADS 1
-// At most this many groups of four are decoded by one call of decode_escape_quads_avx2: their
-// text takes at most 24 bytes each, and the last group's stores reach 22 bytes past its start.
+// At most this many groups of four are decoded by one call of decode_escape_quads_avx2: each
+// reads 24 bytes and writes at most 12, and the last group's stores reach 22 bytes past its start.
 inline constexpr size_t kMaxEscapeQuads = 8;
 
 // Decodes escapes four at a time from `p` (at a backslash) while the next four are \uXXXX

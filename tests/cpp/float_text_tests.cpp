@@ -1,11 +1,14 @@
-// Plain decimal floats, the texts that printers of doubles make: whatever way the reader settles
-// a float's written form (the text kept, cut by a digit, cut at its padding, or the full
-// search), it must be the shortest text of the double the fixed steps make of it, S / 10^F, as
-// write_float lays it out. Texts: doubles of every size from 10^-6 up printed with 15 to 17
-// digits ("%.17g" pads shortest texts with zeros or nines), their last digits moved, and the
-// same below zero.
+// Floats as printers of doubles write them: whatever way the reader settles a float's written
+// form (the text kept, cut by a digit, cut at its padding, or the full search), it must be the
+// shortest text of the double the fixed steps make of it, as write_float lays it out. Texts:
+// plain decimals of doubles of every size from 10^-6 up printed with 15 to 17 digits ("%.17g"
+// pads shortest texts with zeros or nines), texts with an exponent part of doubles of any size,
+// their last digits moved, and the same below zero.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -17,29 +20,33 @@ namespace {
 int failures = 0;
 int checked = 0;
 
-// The fixed steps for a plain decimal of at most 19 digits: S as a double, divided once by
-// 10^F (exact for F up to 22).
+// The fixed steps for a decimal of at most 19 digits, with an exponent part or none: S as a
+// double, scaled once by the double nearest 10^|E| (after steps of 10^308 where |E| is larger).
 double fixed_steps(const std::string& text) {
   uint64_t s = 0;
-  int fraction_digits = -1;
-  for (char c : text) {
-    if (c == '.') {
-      fraction_digits = 0;
-    } else if (c != '-') {
-      s = s * 10 + static_cast<uint64_t>(c - '0');
-      if (fraction_digits >= 0) ++fraction_digits;
+  long exponent = 0;
+  bool in_fraction = false;
+  size_t i = text[0] == '-' ? 1 : 0;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.') {
+      in_fraction = true;
+      continue;
     }
+    s = s * 10 + static_cast<uint64_t>(text[i] - '0');
+    exponent -= in_fraction ? 1 : 0;
   }
-  double power = 1;
-  for (int i = 0; i < fraction_digits; ++i) power *= 10;
-  const double x = static_cast<double>(s) / power;
+  if (i < text.size()) exponent += std::strtol(text.c_str() + i + 1, nullptr, 10);
+  const auto power = [](long k) { return std::strtod(("1e" + std::to_string(k)).c_str(), nullptr); };
+  double x = static_cast<double>(s);
+  for (; exponent < -308 && x != 0; exponent += 308) x /= power(308);
+  x = exponent >= 0 ? x * power(exponent) : x / power(-exponent);
   return text[0] == '-' ? -x : x;
 }
 
 void check(const std::string& text) {
   size_t digits = 0;
   for (char c : text) digits += c >= '0' && c <= '9' ? 1 : 0;
-  if (text.find('.') == std::string::npos || digits > 19) return;
+  if (text.find_first_of(".e") == std::string::npos || digits > 19) return;
   const std::string payload = text + ",";  // what follows a number in a row
   tc::ByteBuffer got;
   size_t pos = 0;
@@ -60,7 +67,7 @@ void check(const std::string& text) {
 // The text with `delta` added to its last digit (carrying through the digits), or "" when that
 // would change its layout.
 std::string moved(std::string text, int delta) {
-  for (size_t i = text.size(); i-- > 0 && delta != 0;) {
+  for (size_t i = std::min(text.size(), text.find('e')); i-- > 0 && delta != 0;) {
     if (text[i] == '.' || text[i] == '-') continue;
     const int digit = text[i] - '0' + delta;
     delta = digit >= 0 ? digit / 10 : -((9 - digit) / 10);
@@ -92,6 +99,37 @@ int main() {
     const std::string other = moved(text, nudge(rng));
     if (!other.empty()) check(other);
   }
+  // With an exponent part, the digits of doubles of any size (any bits, or near powers of ten
+  // as above) printed as printf does ("e-07") or without the exponent's leading zeros as the
+  // writer does ("e-7"), with 15 to 17 digits or the fewest of those that read back.
+  std::uniform_int_distribution<int> far_scale(-40, 40);
+  for (int i = 0; i < 100000; ++i) {
+    double x = 0;
+    if (i % 2 == 0) {
+      do {
+        const uint64_t bits = rng() >> 1;
+        std::memcpy(&x, &bits, sizeof x);
+      } while (!std::isfinite(x) || x == 0);
+    } else {
+      x = mantissa(rng) * std::pow(10.0, far_scale(rng));
+    }
+    int digits = precision(rng);
+    if (i % 3 == 0) {
+      for (digits = 15; digits < 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*e", digits - 1, x);
+        if (std::strtod(text, nullptr) == x) break;
+      }
+    }
+    std::snprintf(text, sizeof text, "%.*e", digits - 1, i % 4 == 0 ? -x : x);
+    std::string written = text;
+    if (i % 5 != 0) {  // "e-07" as "e-7"
+      const size_t e = written.find('e');
+      while (written.size() > e + 3 && written[e + 2] == '0') written.erase(e + 2, 1);
+    }
+    check(written);
+    const std::string other = moved(written, nudge(rng));
+    if (!other.empty()) check(other);
+  }
   std::printf("%s: %d of %d texts differ\n", failures == 0 ? "PASS" : "FAIL", failures, checked);
-  return failures == 0 && checked > 400000 ? 0 : 1;
+  return failures == 0 && checked > 600000 ? 0 : 1;
 }

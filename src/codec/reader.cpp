@@ -125,6 +125,7 @@ class Reader {
     if (key >= key_state_.size()) grow_key_state(key);
   }
   TC_NOINLINE void grow_key_state(uint32_t key);
+  uint8_t learn_indent(Pos line, Pos token);
 
   [[nodiscard]] size_t offset(Pos p) const { return static_cast<size_t>(p - begin_); }
   [[nodiscard]] Pos skip(Pos p) const { return skip_space(p, end_); }
@@ -145,8 +146,10 @@ class Reader {
   // when an object opens, before any stamp can name their depth.
   std::array<uint64_t, kDepthStart + 1> open_serials_;
   // The guessed indentation of the members or elements of the open object or array at each
-  // depth, in a pretty-printed payload (guess_line_start).
+  // depth, in a pretty-printed payload (guess_line_start), and the byte it is made of: one for
+  // the whole payload, as payloads are indented with spaces or with tabs throughout.
   std::array<uint8_t, kDepthStart + 1> indents_{};
+  IndentFill indent_fill_ = indent_fill(' ');
   RowTable& table_;
   ByteBuffer& cells_;
   ByteBuffer key_scratch_;
@@ -324,18 +327,21 @@ constexpr unsigned kMaxGuessedIndent = 31;
 
 // `line` is just past a line break in a pretty-printed payload. The members or elements of one
 // object or array share their indentation: `indent` is the last one's, and it is checked rather
-// than scanned for (see spaces_ahead). Where the next token is, or `line` when the guess fails.
-TC_ALWAYS_INLINE Pos guess_line_start(Pos line, Pos end, unsigned indent) {
-  if (end - line > 32 && is_token(line[indent]) && spaces_ahead(line, indent)) return line + indent;
+// than scanned for (see fill_ahead). Where the next token is, or `line` when the guess fails.
+TC_ALWAYS_INLINE Pos guess_line_start(Pos line, Pos end, unsigned indent, const IndentFill& fill) {
+  if (end - line > 32 && is_token(line[indent]) && fill_ahead(line, indent, fill)) return line + indent;
   return line;
 }
 
-// After a line break that the guess did not settle: the indentation, as the next guess. One
-// of tabs is never guessed (0): its check would fail, after costing what the scan does.
-// `token` is at most the end, so a line that has any indentation has its first byte.
-TC_ALWAYS_INLINE uint8_t learned_indent(Pos line, Pos token) {
+// After a line break that the guess did not settle: the indentation, as the next guess at this
+// depth, if it is all spaces or all tabs (as its first byte says, which sets the payload's fill;
+// the check of the next guess settles the rest). `token` is at most the end, so a line that has
+// any indentation has its first byte.
+uint8_t Reader::learn_indent(Pos line, Pos token) {
   const auto indent = static_cast<size_t>(token - line);
-  return indent != 0 && indent <= kMaxGuessedIndent && *line == ' ' ? static_cast<uint8_t>(indent) : 0;
+  if (indent == 0 || indent > kMaxGuessedIndent || (*line != ' ' && *line != '\t')) return 0;
+  if (*line != indent_fill_.bytes[0]) indent_fill_ = indent_fill(*line);
+  return static_cast<uint8_t>(indent);
 }
 
 // `line` is just past a line break: the next key (`want` a quote), a closing bracket (`want`
@@ -345,11 +351,11 @@ Pos Reader::next_line_token(Pos line, unsigned depth, char want) {
   if (!guess_indentation_) return nullptr;
   uint8_t& indent = indents_[depth];
   const auto fits = [want](char c) { return want != 0 ? c == want : is_token(c) && c != ']'; };
-  Pos token = guess_line_start(line, end_, indent);
+  Pos token = guess_line_start(line, end_, indent, indent_fill_);
   if (token != line && fits(*token)) return token;
   token = skip_space_run(line, end_);
   if (token == end_ || !fits(*token)) return nullptr;
-  indent = learned_indent(line, token);
+  indent = learn_indent(line, token);
   return token;
 }
 
@@ -360,10 +366,10 @@ Pos Reader::skip_after_open(Pos p) {
   if (p == end_ || *p != '\n' || !guess_indentation_) return skip(p);
   const Pos line = p + 1;
   uint8_t& indent = indents_[depth_];
-  const Pos token = guess_line_start(line, end_, indent);
+  const Pos token = guess_line_start(line, end_, indent, indent_fill_);
   if (token != line) return token;
   p = skip_space_run(line, end_);
-  indent = learned_indent(line, p);
+  indent = learn_indent(line, p);
   return p;
 }
 

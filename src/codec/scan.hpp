@@ -48,23 +48,35 @@ inline const char* skip_space(const char* p, const char* end) {
   return skip_space_run(p, end);
 }
 
-// Whether the `count` bytes at `p` are all spaces; `count` is under 32 and 32 bytes from `p`
-// are readable. Checks a guessed indentation: the guess, not the bytes, says where the next
-// token is, so the check stays off the path from one token to the next.
-TC_ALWAYS_INLINE bool spaces_ahead(const char* p, unsigned count) {
+// An indentation byte (a space or a tab) sixteen times over, as fill_ahead compares with it.
+struct alignas(16) IndentFill {
+  char bytes[16];
+};
+constexpr IndentFill indent_fill(char c) {
+  IndentFill fill{};
+  for (char& b : fill.bytes) b = c;
+  return fill;
+}
+
+// Whether the `count` bytes at `p` are all the byte of `fill`; `count` is under 32 and 32 bytes
+// from `p` are readable. Checks a guessed indentation: the guess, not the bytes, says where the
+// next token is, so the check stays off the path from one token to the next.
+TC_ALWAYS_INLINE bool fill_ahead(const char* p, unsigned count, const IndentFill& fill) {
 #if defined(TC_SSE2)
-  const __m128i space = _mm_set1_epi8(' ');
-  const auto spaces = [&](const char* at) {
+  const __m128i fill_bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(fill.bytes));
+  const auto matches = [&](const char* at) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, space)));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, fill_bytes)));
   };
   const uint32_t wanted = (uint32_t{1} << count) - 1;
-  uint32_t found = spaces(p);
-  if (count > 16) found |= spaces(p + 16) << 16;  // deep lines only: most indents are shallower
+  uint32_t found = matches(p);
+  if (count > 16) found |= matches(p + 16) << 16;  // deep lines only: most indents are shallower
   return (found & wanted) == wanted;
 #else
-  constexpr char kSpaces[33] = "                                ";
-  return std::memcmp(p, kSpaces, count) == 0;
+  for (unsigned i = 0; i < count; ++i) {
+    if (p[i] != fill.bytes[0]) return false;
+  }
+  return true;
 #endif
 }
 

@@ -231,16 +231,18 @@ int main() {
       }
     }
   }
-  // Indentation checks: runs of spaces, then anything, each count up to 31 from every start.
+  // Indentation checks: runs of spaces or tabs, then anything, each count up to 31 from every
+  // start.
   for (int round = 0; round < 2000; ++round) {
-    std::string text(32 + rng() % 40, ' ');
+    const char fill = round % 2 == 0 ? ' ' : '\t';
+    std::string text(32 + rng() % 40, fill);
     for (char& c : text) c = rng() % 8 == 0 ? random_byte(rng) : c;
     const std::unique_ptr<char[]> exact(new char[text.size()]);  // a read past the end shows
     std::memcpy(exact.get(), text.data(), text.size());
     for (size_t start = 0; start + 32 <= text.size(); ++start) {
       for (unsigned count = 0; count < 32; ++count) {
-        if (tc::spaces_ahead(exact.get() + start, count) != (text.find_first_not_of(' ', start) >= start + count)) {
-          std::printf("FAIL spaces_ahead: %zu bytes, start %zu, count %u\n", text.size(), start, count);
+        if (tc::fill_ahead(exact.get() + start, count, tc::indent_fill(fill)) != (text.find_first_not_of(fill, start) >= start + count)) {
+          std::printf("FAIL fill_ahead: %zu bytes, start %zu, count %u\n", text.size(), start, count);
           return 1;
         }
       }

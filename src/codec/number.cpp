@@ -326,25 +326,6 @@ uint64_t digits_value(const char* p, const char* end) {
   return s;
 }
 
-// The zeros at the start of the digits [p, end), `room` bytes being readable from `p`: fewer
-// than eight, as after the point of most numbers below one, are counted from one eight-byte
-// load, without a loop whose length changes from one number to the next.
-size_t leading_zeros(const char* p, const char* end, size_t room) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  if (room >= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    word ^= 0x3030303030303030ULL;  // a zero byte for each '0'
-    if (word != 0) return std::min(static_cast<size_t>(std::countr_zero(word)) / 8, static_cast<size_t>(end - p));
-  }
-#else
-  (void)room;
-#endif
-  const char* q = p;
-  while (q < end && *q == '0') ++q;
-  return static_cast<size_t>(q - p);
-}
-
 // Digits are accumulated into S from the left, integer then fraction digits, while S × 10 +
 // digit stays within u64. From the first refused digit on nothing more is accumulated: each
 // further integer digit raises E by one, further fraction digits are skipped.
@@ -359,7 +340,7 @@ void accumulate(const char* input, const NumberText& t, uint64_t& significand, i
   const bool below_one = input[t.int_begin] == '0';
   const size_t digits = below_one ? frac_digits : int_digits + frac_digits;
   if (digits <= 19 ||
-      (below_one && digits - leading_zeros(input + t.frac_begin, input + t.frac_end, t.end - t.frac_begin) <= 19)) {
+      (below_one && digits - leading_zero_digits(input + t.frac_begin, input + t.frac_end, t.end - t.frac_begin) <= 19)) {
     if (below_one) {
       s = digits_value(input + t.frac_begin, input + t.frac_end);  // the zeros add nothing
     } else {
@@ -408,23 +389,6 @@ void accumulate(const char* input, const NumberText& t, uint64_t& significand, i
   if (t.has_exponent) e += t.exponent_negative ? -static_cast<int64_t>(t.exponent) : t.exponent;
   significand = s;
   exponent = e;
-}
-
-// A plain decimal that is already in its written form reads as the double whose shortest text
-// it is, so it is copied as it stands: no exponent part, at most 15 significant digits (S
-// below 10^15), no zero at the end of the fraction unless it is the only fraction digit of a
-// non-zero integer part ("12.0"), and below one, at most four zeros after the point (0.000001
-// is written with an exponent).
-bool is_written_form(const char* input, const NumberText& t) {
-  if (!t.has_point || t.has_exponent) return false;
-  const size_t frac_digits = t.frac_end - t.frac_begin;
-  const bool ends_in_zero = input[t.frac_end - 1] == '0';
-  if (input[t.int_begin] != '0') {
-    return t.int_end - t.int_begin + frac_digits <= 15 && (!ends_in_zero || frac_digits == 1);
-  }
-  if (ends_in_zero) return false;  // 0.0 is zero; 0.50 loses its last digit
-  const size_t zeros = leading_zeros(input + t.frac_begin, input + t.frac_end, t.end - t.frac_begin);
-  return zeros <= 4 && frac_digits - zeros <= 15;
 }
 
 // A short decimal (S below 10^15, |E| <= 22) converts with one exact rounding, and its own
@@ -543,7 +507,7 @@ bool has_written_layout(const char* input, const NumberText& t) {
   if (!t.has_exponent) {
     if (!t.has_point) return false;
     if (input[t.int_begin] != '0') return int_digits + frac_digits <= 17;
-    const size_t zeros = leading_zeros(input + t.frac_begin, input + t.frac_end, t.end - t.frac_begin);
+    const size_t zeros = leading_zero_digits(input + t.frac_begin, input + t.frac_end, t.end - t.frac_begin);
     return zeros <= 4 && frac_digits - zeros <= 17;
   }
   if (int_digits != 1 || input[t.int_begin] == '0' || frac_digits > 16 || t.exponent_overflow) return false;
@@ -629,7 +593,7 @@ bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_
   if (digits > 19 || frac_digits == 0 || (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) {
     return false;
   }
-  if (digits <= 15) {  // in its written form already (is_written_form) unless it ends in zeros, as 12.50
+  if (digits <= 15) {  // in its written form already (compact_number_end) unless it ends in zeros, as 12.50
     if (input[frac_end - 1] == '0' && frac_digits > 1) return false;
     out.append_short(input + pos, frac_end - pos, size - pos);
     pos = frac_end;
@@ -669,10 +633,10 @@ bool read_exponent_or_fraction(const char* input, size_t size, size_t& pos, size
   bool layout;  // the writer's layout (has_written_layout)
   if (input[first_digit] == '0') {  // 0.F
     if (has_exponent) return false;
-    const size_t zeros = leading_zeros(input + frac_begin, input + frac_end, size - frac_begin);
+    const size_t zeros = leading_zero_digits(input + frac_begin, input + frac_end, size - frac_begin);
     const size_t significant = frac_digits - zeros;
     if (significant == 0 || significant > 19) return false;
-    if (!ends_in_zero && zeros <= 4 && significant <= 15) {  // its written form (is_written_form)
+    if (!ends_in_zero && zeros <= 4 && significant <= 15) {  // its written form (compact_number_end)
       out.append_short(input + pos, frac_end - pos, size - pos);
       pos = frac_end;
       return true;
@@ -743,7 +707,7 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
       return {};
     }
   }
-  if (is_written_form(input, t)) {
+  if (t.has_point && compact_number_end(input, size, input + t.start) == input + t.end) {
     out.append_short(input + t.start, t.end - t.start, size - t.start);
     return {};
   }

@@ -616,8 +616,9 @@ Pos Reader::read_member_value(Pos p, uint32_t key) {
 // bytes at the same depth are the same value, valid, and end where it ended. Any other is
 // first copied as it stands where it is compact already; when that does not settle it, it is
 // read again the general way, which reports any error. The copy is not tried after whitespace
-// (a payload spaced there is spaced inside its values too), nor for an array of numbers,
-// which the general way reads as fast. A payload where it keeps failing stops trying. Out of
+// (a payload spaced there is spaced inside its values too), nor for an array of numbers whose
+// first must be written again (a float printed with all its digits): the general way reads
+// those as fast, while those kept as they stand stay in the copy's runs. A payload where it keeps failing stops trying. Out of
 // line: inlined into the row loop, it made calls on small payloads slower.
 Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   uint8_t& set_of_key = key_state_[key].value_set;
@@ -634,7 +635,8 @@ Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   const size_t begin = cells_.size();
   Pos after = nullptr;
   if (p[-1] == ':' && compact_copy_misses_left_ != 0 &&
-      (*p == '{' || (end_ - p > 1 && p[1] != '-' && !is_decimal_digit(p[1])))) {
+      (*p == '{' || (end_ - p > 1 && ((p[1] != '-' && !is_decimal_digit(p[1])) ||
+                                      compact_number_end(begin_, offset(end_), p + 1) != nullptr)))) {
     if (!compact_copy_hints_) compact_copy_hints_.emplace();
     CompactCopyHints& hints = compact_copy_hints_->sets[set];
     after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_, string_scan_);

@@ -1,5 +1,6 @@
 // Byte scanning many bytes at a time: whitespace runs and the next byte a string must look at.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <bit>
@@ -56,6 +57,25 @@ constexpr IndentFill indent_fill(char c) {
   IndentFill fill{};
   for (char& b : fill.bytes) b = c;
   return fill;
+}
+
+// The zeros at the start of the digits [p, end), `room` bytes being readable from `p`: fewer
+// than eight, as after the point of most numbers below one, are counted from one eight-byte
+// load, without a loop whose length changes from one number to the next.
+inline size_t leading_zero_digits(const char* p, const char* end, size_t room) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if (room >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    word ^= 0x3030303030303030ULL;  // a zero byte for each '0'
+    if (word != 0) return std::min(static_cast<size_t>(std::countr_zero(word)) / 8, static_cast<size_t>(end - p));
+  }
+#else
+  (void)room;
+#endif
+  const char* q = p;
+  while (q < end && *q == '0') ++q;
+  return static_cast<size_t>(q - p);
 }
 
 // Whether the `count` bytes at `p` are all the byte of `fill`; `count` is under 32 and 32 bytes
@@ -231,7 +251,7 @@ inline size_t skip_string_text(const char* input, size_t size, size_t pos, Strin
 }
 
 // First index at or after `pos` whose byte is not a decimal digit (or `size`).
-inline size_t skip_digits(const char* input, size_t size, size_t pos) {
+TC_ALWAYS_INLINE size_t skip_digits(const char* input, size_t size, size_t pos) {
 #if defined(TC_SSE2)
   const __m128i below_zero = _mm_set1_epi8('0' - 1);
   const __m128i above_nine = _mm_set1_epi8('9' + 1);

@@ -6,6 +6,7 @@
 // nesting, broken text; pretty-printed arrays of objects), each read with these shortcuts and
 // without them.
 #include <array>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <string_view>
@@ -33,7 +34,10 @@ constexpr std::string_view kNumbers[] = {
     "0", "-0", "1", "-1", "12", "1.5", "1.50", "1e5", "1E5", "-1.5e-7", "0.1", "0.0001", "0.00001",
     "123456789012345678", "-123456789012345678", "1234567890123456789", "18446744073709551616",
     "3.141592653589793", "0.30000000000000004", "23.464771035345887", "1e400", "-", "01", "1.",
-    "2.e3", "1e", "123.456e2", "1" "2345678901234567890"};
+    "2.e3", "1e", "123.456e2", "1" "2345678901234567890", "12.0", "12.10", "0.50", "0.0", "-0.0", "-0.5",
+    "0.00012", "0.000012", "12345678901234.5", "123456789012345.5", "0.000012345678901234567",
+    "0.00001234567890123456", "-65.613616999999977", "0.1e1", "0e0", "-0e-0", "00.5", "0.0000012", "-0.000001",
+    "-9999999999999999999", "-9223372036854775809", "-9223372036854775808"};
 constexpr std::string_view kLiterals[] = {"true", "false", "null", "nul", "tru", "falsey"};
 
 class Generator {
@@ -142,14 +146,26 @@ class Generator {
     return text.append(gap()).append("}");
   }
   std::string array(int depth) {
-    const int count = static_cast<int>(rng_() % 5);
+    // Now and then a vector: numbers only, mostly of one kind, as data sets write them.
+    const bool numbers = chance(20);
+    const int count = static_cast<int>(rng_() % (numbers ? 13 : 5));
+    const auto kind = static_cast<unsigned>(rng_() % 3);
     std::string text = "[";
     text += gap();
     for (int i = 0; i < count; ++i) {
       if (i > 0) text.append(",").append(gap());
-      text += value(depth);
+      text += numbers ? number(chance(80) ? kind : static_cast<unsigned>(rng_() % 3)) : value(depth);
     }
     return text.append(gap()).append("]");
+  }
+  // An integer, a float in its written form (few digits) or one printed with all its digits.
+  std::string number(unsigned kind) {
+    char text[40];
+    const double x = static_cast<double>(rng_()) / 1e9 - 2.0;
+    if (kind == 0) return std::to_string(static_cast<int>(rng_() % 20001) - 10000);
+    if (kind == 1) std::snprintf(text, sizeof text, "%.*f", 1 + static_cast<int>(rng_() % 6), x * 10);
+    if (kind == 2) std::snprintf(text, sizeof text, "%.17g", x * 100);
+    return chance(10) ? std::string(pick(kNumbers)) : text;
   }
   // Now and then one byte dropped, one put in, or the text cut short.
   std::string mutate(std::string text) {

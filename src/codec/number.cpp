@@ -433,6 +433,7 @@ struct NearText {
   bool settled;
   bool shorter;  // less the last digit
   bool raised;   // and the new last digit raised
+  int step;      // or S's neighbour below (-1) or above (1)
 };
 
 // The same question where S has more digits than a double holds (17, mostly), for E from -19
@@ -447,7 +448,7 @@ struct NearText {
 // for x below about 1/64 (q past 58; one digit shorter, below about 1/2: q past 53), a power
 // of two (whose reach is shorter below) or x far from its text.
 NearText shortest_near_text(uint64_t s, int64_t e, double x) {
-  constexpr NearText kUnsettled = {false, false, false};
+  constexpr NearText kUnsettled = {false, false, false, 0};
   if (e >= 0 || e < -19 || s < 100) return kUnsettled;
   uint64_t bits;
   std::memcpy(&bits, &x, sizeof bits);
@@ -472,14 +473,25 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   const bool lower = static_cast<uint64_t>(above_ten) <= reach;
   const bool upper = static_cast<uint64_t>(below_ten) <= reach;
   if (!(lower | upper)) {
-    // S itself where it is the unit nearest x (ties to even) within reach. x is then between the
-    // multiples of ten around S (S does not end in 0), and those of a hundred are further still.
+    // The unit nearest x (ties to even) where it is within reach: S itself, or the neighbour on
+    // x's side where x is half a unit or more from S (as where S was printed from a double and
+    // the fixed steps, rounding S first, come to the next one). Neither ends in 0 (S does not,
+    // and the neighbour is then not one of the multiples of ten out of reach), so x is between
+    // the multiples of ten around S, and those of a hundred are further still.
     const uint64_t sign = static_cast<uint64_t>(d >> 63);
     const uint64_t distance = (static_cast<uint64_t>(d) ^ sign) - sign;
     const uint64_t half = uint64_t{1} << q;  // half a unit
     const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
-    const bool own = near & (ones != 0) & nearest & (distance <= reach);
-    return {own, false, false};
+    if (nearest) {
+      const bool own = near & (ones != 0) & (distance <= reach);
+      return {own, false, false, 0};
+    }
+    const int step = d < 0 ? -1 : 1;
+    const uint64_t neighbour_distance = distance > 2 * half ? distance - 2 * half : 2 * half - distance;
+    const bool neighbour_nearest = (neighbour_distance < half) | ((neighbour_distance == half) & ((s & 1) != 0));
+    const bool inner = ones + step != 0 && ones + step != 10;
+    const bool settled = near & (ones != 0) & inner & neighbour_nearest & (neighbour_distance <= reach);
+    return {settled, false, false, step};
   }
   // One digit shorter: x between the multiples of ten around S, and of a hundred, those of a
   // hundred out of reach; the nearer of those of ten within reach. Without branches: which
@@ -492,7 +504,7 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   const bool between = near & (ones != 0) & hundreds_narrow & (above_ten >= 0) & (below_ten >= 0) &
                        (static_cast<uint64_t>(above_hundred) > reach) & (static_cast<uint64_t>(below_hundred) > reach);
   const bool take_lower = lower & (!upper | (above_ten < below_ten) | ((above_ten == below_ten) & ((tens & 1) == 0)));
-  return {between, true, !take_lower};
+  return {between, true, !take_lower, 0};
 }
 
 // Whether the text is laid out the way the writer lays out a float's significant digits, so that
@@ -543,6 +555,11 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
   // characters are then S's (x from 1/2 up, as settled, has no other layout here).
   const bool plain = exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
                      text[length - 1 - static_cast<size_t>(-exponent)] == '.';
+  if (near.settled & (near.step != 0)) {
+    const Decimal neighbour = {significand + static_cast<uint64_t>(near.step), static_cast<int>(exponent)};
+    out.commit(write_decimal(negative, neighbour, out.reserve(kMaxFloatText)));
+    return;
+  }
   if (near.settled & (!near.shorter | plain)) {
     const size_t kept = length - static_cast<size_t>(near.shorter);
     const char last = static_cast<char>(text[kept - 1] + ((near.shorter && near.raised) ? 1 : 0));

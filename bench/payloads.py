@@ -10,6 +10,7 @@ from __future__ import annotations
 import json
 import math
 import random
+import struct
 import time
 from dataclasses import dataclass
 from typing import Callable, Iterator
@@ -189,6 +190,26 @@ def _review_rows(rng: random.Random) -> Iterator[dict]:
         }
 
 
+def _float32(x: float) -> float:
+    """x rounded to single precision, as Python sees a numpy float32: repr then prints up to 17
+    digits (0.1 becomes 0.10000000149011612)."""
+    return struct.unpack("f", struct.pack("f", x))[0]
+
+
+def _vector_rows(rng: random.Random) -> Iterator[dict]:
+    chunk = 0
+    while True:
+        chunk += 1
+        yield {
+            "id": f"chunk-{chunk:06d}",
+            "score": rng.random(),
+            "tokens": [rng.randrange(50_000) for _ in range(rng.randrange(8, 24))],
+            "bbox": [round(rng.uniform(0, 600), 2) for _ in range(4)],
+            "embedding": [_float32(rng.gauss(0, 0.08)) for _ in range(32)],
+            "source": {"doc": f"report-{rng.randrange(40)}.pdf", "page": rng.randrange(1, 300)},
+        }
+
+
 # How a shape's rows are written: json.dumps keyword arguments, or "indent" for the whole array
 # pretty-printed with two spaces (as json.dumps(rows, indent=2) writes it).
 _COMPACT = {"separators": (",", ":"), "ensure_ascii": False}
@@ -207,6 +228,7 @@ SHAPES: dict[str, tuple[Callable[[random.Random], Iterator[dict]], dict]] = {
     "pretty": (_rest_rows, _PRETTY),        # an API response as a person would look at it
     "escaped": (_log_rows, _PRETTY_ASCII),  # the same with Python's default ensure_ascii
     "reviews": (_review_rows, _DEFAULT),    # user text in several scripts, all of it \u escapes
+    "vectors": (_vector_rows, _SPACED),     # retrieval results: arrays of ints and floats
 }
 
 

@@ -428,7 +428,7 @@ bool is_own_shortest(uint64_t s, int64_t e, double x) {
 }
 
 // What the search for the shortest digits makes of x near its text S × 10^E, where settled:
-// S itself, or S less its last digit, the new last digit raised by one or not.
+// S itself, S less its last digit (the new last digit raised by one or not), or S's neighbour.
 struct NearText {
   bool settled;
   bool shorter;  // less the last digit

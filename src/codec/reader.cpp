@@ -618,8 +618,9 @@ Pos Reader::read_member_value(Pos p, uint32_t key) {
 // read again the general way, which reports any error. The copy is not tried after whitespace
 // (a payload spaced there is spaced inside its values too), nor for an array of numbers whose
 // first must be written again (a float printed with all its digits): the general way reads
-// those as fast, while those kept as they stand stay in the copy's runs. A payload where it keeps failing stops trying. Out of
-// line: inlined into the row loop, it made calls on small payloads slower.
+// those as fast, while those kept as they stand stay in the copy's runs. A payload where it
+// keeps failing stops trying. Out of line: inlined into the row loop, it made calls on small
+// payloads slower.
 Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   uint8_t& set_of_key = key_state_[key].value_set;
   if (set_of_key == kNoValueSet) set_of_key = static_cast<uint8_t>(sets_given_++ % kHintSets);

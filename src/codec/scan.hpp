@@ -59,25 +59,6 @@ constexpr IndentFill indent_fill(char c) {
   return fill;
 }
 
-// The zeros at the start of the digits [p, end), `room` bytes being readable from `p`: fewer
-// than eight, as after the point of most numbers below one, are counted from one eight-byte
-// load, without a loop whose length changes from one number to the next.
-inline size_t leading_zero_digits(const char* p, const char* end, size_t room) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  if (room >= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    word ^= 0x3030303030303030ULL;  // a zero byte for each '0'
-    if (word != 0) return std::min(static_cast<size_t>(std::countr_zero(word)) / 8, static_cast<size_t>(end - p));
-  }
-#else
-  (void)room;
-#endif
-  const char* q = p;
-  while (q < end && *q == '0') ++q;
-  return static_cast<size_t>(q - p);
-}
-
 // Whether the `count` bytes at `p` are all the byte of `fill`; `count` is under 32 and 32 bytes
 // from `p` are readable. Checks a guessed indentation: the guess, not the bytes, says where the
 // next token is, so the check stays off the path from one token to the next.
@@ -273,6 +254,25 @@ TC_ALWAYS_INLINE size_t skip_digits(const char* input, size_t size, size_t pos) 
 #endif
   while (pos < size && is_decimal_digit(input[pos])) ++pos;
   return pos;
+}
+
+// The zeros at the start of the digits [p, end), `room` bytes being readable from `p`: fewer
+// than eight, as after the point of most numbers below one, are counted from one eight-byte
+// load, without a loop whose length changes from one number to the next.
+inline size_t leading_zero_digits(const char* p, const char* end, size_t room) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if (room >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    word ^= 0x3030303030303030ULL;  // a zero byte for each '0'
+    if (word != 0) return std::min(static_cast<size_t>(std::countr_zero(word)) / 8, static_cast<size_t>(end - p));
+  }
+#else
+  (void)room;
+#endif
+  const char* q = p;
+  while (q < end && *q == '0') ++q;
+  return static_cast<size_t>(q - p);
 }
 
 // How many bytes the UTF-8 sequence begun by `lead` (0xC0 or more) takes when well formed.

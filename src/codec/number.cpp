@@ -597,32 +597,40 @@ TC_ALWAYS_INLINE ReadStatus put_float(const char* input, size_t size, size_t sta
   return {};
 }
 
-// The usual float, I.F with I not starting with 0, up to 19 digits and no exponent part, read
-// in one go: the same steps as below, on what this layout settles at once. False, with nothing
-// read, for any other number.
-bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
+// The usual floats, plain decimals (I.F or 0.F, no exponent part) of at most 19 significant
+// digits, read in one go: the same steps as the general path below, on what this layout settles
+// at once. False, with nothing read, for any other number.
+TC_ALWAYS_INLINE bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t first_digit,
+                                         size_t int_end, ByteBuffer& out) {
   const size_t frac_begin = int_end + 1;
   const size_t frac_end = skip_digits(input, size, frac_begin);
-  const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
-  const size_t int_digits = int_end - first_digit;
   const size_t frac_digits = frac_end - frac_begin;
-  const size_t digits = int_digits + frac_digits;
-  if (digits > 19 || frac_digits == 0 || (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) {
-    return false;
-  }
-  if (digits <= 15) {  // in its written form already (compact_number_end) unless it ends in zeros, as 12.50
-    if (input[frac_end - 1] == '0' && frac_digits > 1) return false;
-    out.append_short(input + pos, frac_end - pos, size - pos);
+  if (frac_digits == 0 || (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) return false;
+  const bool below_one = input[first_digit] == '0';
+  const size_t zeros = below_one ? leading_zero_digits(input + frac_begin, input + frac_end, size - frac_begin) : 0;
+  const size_t digits = below_one ? frac_digits - zeros : int_end - first_digit + frac_digits;
+  if (digits - 1 >= 19) return false;  // none (0.0), or too many for one word
+  const bool ends_in_zero = input[frac_end - 1] == '0';
+  const bool negative = first_digit != pos;
+  const int64_t exponent = -static_cast<int64_t>(frac_digits);
+  if (digits <= 15) {
+    if (zeros <= 4 && (!ends_in_zero || (frac_digits == 1 && !below_one))) {  // its written form (compact_number_end)
+      out.append_short(input + pos, frac_end - pos, size - pos);
+    } else if (frac_digits <= 22) {
+      out.commit(write_short_decimal(input, first_digit, frac_end, negative, exponent, out.reserve(kMaxFloatText)));
+    } else {
+      return false;
+    }
     pos = frac_end;
     return true;
   }
+  if (frac_digits > 308) return false;  // past one power of ten: the general path scales in steps
   const uint64_t significand =
-      digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
-      digits_value(input + frac_begin, input + frac_end);
-  const int64_t exponent = -static_cast<int64_t>(frac_digits);
+      below_one ? digits_value(input + frac_begin, input + frac_end)
+                : digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
+                      digits_value(input + frac_begin, input + frac_end);
   const double x = static_cast<double>(significand) / kPowersOfTen[frac_digits];  // scale_to_double's one step
-  const bool negative = first_digit != pos;
-  if (digits <= 17 && input[frac_end - 1] != '0') {  // the writer's layout
+  if (digits <= 17 && !ends_in_zero && zeros <= 4) {  // the writer's layout
     put_long_float(input + pos, frac_end - pos, size - pos, negative, significand, exponent, x, out);
   } else {
     out.commit(write_float(negative ? -x : x, out.reserve(kMaxFloatText)));
@@ -632,58 +640,39 @@ bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t int_
 }
 
 // The next most usual floats, read in one go: I.F with an exponent part of up to three digits
-// (I not starting with 0), and 0.F, each with at most 19 significant digits. The same steps as
-// the general path below, on what these layouts settle at once. False, with nothing read or
-// written, for any other number, and for a result out of range (the general path reports it).
-bool read_exponent_or_fraction(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
+// (I not starting with 0) and at most 19 digits. The same steps as the general path below, on
+// what this layout settles at once. False, with nothing read or written, for any other number,
+// and for a result out of range (the general path reports it).
+bool read_exponent_form(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
   const size_t frac_begin = int_end + 1;
   const size_t frac_end = skip_digits(input, size, frac_begin);
   const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
-  const bool negative = first_digit != pos;
   const size_t frac_digits = frac_end - frac_begin;
-  if (frac_digits == 0) return false;
-  const bool ends_in_zero = input[frac_end - 1] == '0';
-  const bool has_exponent = frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E');
-  uint64_t significand;
-  int64_t exponent = -static_cast<int64_t>(frac_digits);
-  size_t end = frac_end;
-  bool layout;  // the writer's layout (has_written_layout)
-  if (input[first_digit] == '0') {  // 0.F
-    if (has_exponent) return false;
-    const size_t zeros = leading_zero_digits(input + frac_begin, input + frac_end, size - frac_begin);
-    const size_t significant = frac_digits - zeros;
-    if (significant == 0 || significant > 19) return false;
-    if (!ends_in_zero && zeros <= 4 && significant <= 15) {  // its written form (compact_number_end)
-      out.append_short(input + pos, frac_end - pos, size - pos);
-      pos = frac_end;
-      return true;
-    }
-    significand = digits_value(input + frac_begin, input + frac_end);
-    layout = !ends_in_zero && zeros <= 4 && significant <= 17;
-  } else {
-    const size_t int_digits = int_end - first_digit;
-    const size_t digits = int_digits + frac_digits;
-    if (digits > 19 || !has_exponent) return false;  // I.F without one is read_plain_decimal's
-    significand = digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
-                  digits_value(input + frac_begin, input + frac_end);
-    size_t e = frac_end + 1;  // the exponent part: a sign if any, then one to three digits
-    const bool sign = e < size && (input[e] == '+' || input[e] == '-');
-    const bool exponent_negative = sign && input[e] == '-';
-    e += sign ? 1 : 0;
-    const size_t exponent_begin = e;
-    int64_t value = 0;
-    for (; e < size && e - exponent_begin < 4 && is_decimal_digit(input[e]); ++e) value = value * 10 + (input[e] - '0');
-    if (e == exponent_begin || e - exponent_begin == 4) return false;
-    exponent += exponent_negative ? -value : value;
-    end = e;
-    // One digit before the point, and the exponent signed and without leading zeros, where the
-    // writer uses that layout.
-    layout = !ends_in_zero && digits <= 17 && int_digits == 1 && input[frac_end] == 'e' && sign &&
-             input[exponent_begin] != '0' && (exponent_negative ? value >= 6 : value >= 16);
+  const size_t int_digits = int_end - first_digit;
+  const size_t digits = int_digits + frac_digits;
+  if (frac_digits == 0 || digits > 19 || frac_end == size || (input[frac_end] != 'e' && input[frac_end] != 'E')) {
+    return false;
   }
+  const uint64_t significand = digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[frac_digits] +
+                               digits_value(input + frac_begin, input + frac_end);
+  size_t e = frac_end + 1;  // the exponent part: a sign if any, then one to three digits
+  const bool sign = e < size && (input[e] == '+' || input[e] == '-');
+  const bool exponent_negative = sign && input[e] == '-';
+  e += sign ? 1 : 0;
+  const size_t exponent_begin = e;
+  int64_t value = 0;
+  for (; e < size && e - exponent_begin < 4 && is_decimal_digit(input[e]); ++e) value = value * 10 + (input[e] - '0');
+  if (e == exponent_begin || e - exponent_begin == 4) return false;
+  const int64_t exponent = (exponent_negative ? -value : value) - static_cast<int64_t>(frac_digits);
+  // One digit before the point, and the exponent signed and without leading zeros, where the
+  // writer uses that layout.
+  const bool layout = input[frac_end - 1] != '0' && digits <= 17 && int_digits == 1 && input[frac_end] == 'e' &&
+                      sign && input[exponent_begin] != '0' && (exponent_negative ? value >= 6 : value >= 16);
   // Out of range, nothing is written, and the general path reports it.
-  if (put_float(input, size, pos, end, first_digit, frac_end, negative, significand, exponent, layout, out)) return false;
-  pos = end;
+  if (put_float(input, size, pos, e, first_digit, frac_end, first_digit != pos, significand, exponent, layout, out)) {
+    return false;
+  }
+  pos = e;
   return true;
 }
 
@@ -705,11 +694,12 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   }
   if (int_end != 0) {
     if (int_end < size && input[int_end] == '.' &&
-        (read_plain_decimal(input, size, pos, int_end, out) || read_exponent_or_fraction(input, size, pos, int_end, out))) {
+        (read_plain_decimal(input, size, pos, first_digit, int_end, out) ||
+         read_exponent_form(input, size, pos, int_end, out))) {
       return {};
     }
   } else if (first_digit + 1 < size && input[first_digit] == '0' && input[first_digit + 1] == '.' &&
-             read_exponent_or_fraction(input, size, pos, first_digit + 1, out)) {
+             read_plain_decimal(input, size, pos, first_digit, first_digit + 1, out)) {
     return {};
   }
   NumberText t;

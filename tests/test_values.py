@@ -234,6 +234,9 @@ DOCUMENTS = [
      b'{"columns":["o"],"rows":[[{"x":{"y":{"a":1}},"a":3}]],"constants":{}}'),
     ("repeat-around-array", b'[{"o":[{"a":1}],"p":{"a":2,"q":[{"a":3}],"a":4}}]',
      b'{"columns":["o","p"],"rows":[[[{"a":1}],{"a":4,"q":[{"a":3}]}]],"constants":{}}'),
+    # runs of numbers, separated with and without spaces, ended by other values
+    ("number-runs", b'[{"v":[1, -2,3.50 ,0.25,\t1E2, "x", 4, [5,6], 7,-0]}]',
+     b'{"columns":["v"],"rows":[[[1,-2,3.5,0.25,100.0,"x",4,[5,6],7,-0.0]]],"constants":{}}'),
     ("key-escapes", rb'[{"a\"b\/c\u00e9\n\u0000":1}]',
      '{"columns":["a\\"b/cé\\n\\u0000"],"rows":[[1]],"constants":{}}'.encode()),
 ]

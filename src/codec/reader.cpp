@@ -105,6 +105,7 @@ class Reader {
   Pos read_array(Pos p, uint32_t context);
   Pos read_object(Pos p, uint32_t context);
   Pos read_number_at(Pos p);
+  Pos read_numbers(Pos p);
   Pos read_escaped_string(Pos p, Pos special);
   TC_ALWAYS_INLINE Pos read_string(Pos p);
   TC_ALWAYS_INLINE Pos read_literal(Pos p, std::string_view word);
@@ -679,12 +680,32 @@ Pos Reader::read_array(Pos p, uint32_t context) {
   if (!(p = open_array(p, done))) return nullptr;
   if (done) cells_.push(']');
   while (!done) {
-    if (!(p = read_inner_value(p, context))) return nullptr;
+    if (*p == '-' || is_decimal_digit(*p)) {
+      if (!(p = read_numbers(p))) return nullptr;
+    } else if (!(p = read_inner_value(p, context))) {
+      return nullptr;
+    }
     if (!(p = after_element(p, done))) return nullptr;
     cells_.push(done ? ']' : ',');
   }
   ++depth_;
   return p;
+}
+
+// Numbers in a row, as vectors and coordinates are: each is read straight into the cells, and
+// a comma (with a space or not) before the next number is taken here, without the general
+// step between elements. Returns where the last number of the run ends.
+Pos Reader::read_numbers(Pos p) {
+  const size_t size = offset(end_);
+  size_t pos = offset(p);
+  for (;;) {
+    if (ReadStatus s = read_number(begin_, size, pos, cells_)) return fail(s);
+    if (size - pos < 3 || begin_[pos] != ',') return begin_ + pos;
+    const size_t next = pos + (begin_[pos + 1] == ' ' ? 2 : 1);
+    if (begin_[next] != '-' && !is_decimal_digit(begin_[next])) return begin_ + pos;
+    cells_.push(',');
+    pos = next;
+  }
 }
 
 Pos Reader::read_object(Pos p, uint32_t context) {

@@ -70,6 +70,16 @@ constexpr std::array<uint64_t, 20> kIntegerPowersOfTen = [] {
   return table;
 }();
 
+constexpr std::array<uint64_t, 20> kIntegerPowersOfFive = [] {
+  std::array<uint64_t, 20> table{};
+  uint64_t p = 1;
+  for (uint64_t& entry : table) {
+    entry = p;
+    p *= 5;
+  }
+  return table;
+}();
+
 // Whether `count` digits, the first not zero, fit an integer's class: u64, or i64 below zero.
 // Up to 18 digits always do; at the largest count that can, the digits compare as text.
 inline bool integer_fits(const char* digits, size_t count, bool negative) {
@@ -441,12 +451,14 @@ struct NearText {
 // with 17 digits read back by the fixed steps mostly as a double whose shortest text has 16 or
 // 17. x = m × 2^-q is what the decimals within 2^-q / 2 of it read back as (the ends too, for an
 // even m). Scaled by 2^(q + 1) × 10^-E, x is 2m × 10^-E, that reach is 10^-E, and a text
-// T × 10^E is T × 2^(q + 1): all integers. The search takes the shortest texts within reach, and
-// of those the nearest to x (ties to even). So where x lies between the multiples of a hundred
-// around S, neither within reach, it takes the multiple of ten on either side of x that is
-// within reach (the nearer, if both are), else the unit nearest x if within reach. Unsettled
-// for x below about 1/64 (q past 58; one digit shorter, below about 1/2: q past 53), a power
-// of two (whose reach is shorter below) or x far from its text.
+// T × 10^E is T × 2^(q + 1): all integers, and where q is -E or more, all multiples of 2^-E,
+// so they are taken divided by it (a unit of text is then 2^(q + 1 + E): small x keep room).
+// The search takes the shortest texts within reach, and of those the nearest to x (ties to
+// even). So where x lies between the multiples of a hundred around S, neither within reach, it
+// takes the multiple of ten on either side of x that is within reach (the nearer, if both are),
+// else the unit nearest x if within reach. Unsettled where a unit passes 2^59 (x below about
+// 2^(E - 6); one digit shorter: past 2^54, x below about 2^(E - 1)), for a power of two (whose
+// reach is shorter below) or x far from its text.
 NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   constexpr NearText kUnsettled = {false, false, false, 0};
   if (e >= 0 || e < -19 || s < 100) return kUnsettled;
@@ -454,17 +466,18 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   std::memcpy(&bits, &x, sizeof bits);
   const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
   const int q = 1075 - (static_cast<int>(bits >> 52) & 0x7FF);
-  if (fraction == 0 || q < 1 || q > 58) return kUnsettled;
+  const int shift = q + 1 + static_cast<int>(e);  // a unit of text is 2^shift
+  if (fraction == 0 || shift < 1 || shift > 59) return kUnsettled;
   const uint64_t m = fraction | (uint64_t{1} << 52);
-  const uint64_t power = kIntegerPowersOfTen[static_cast<size_t>(-e)];
-  // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1). Within 2^60, every distance
-  // below stays within int64: ten units are at most 2^62.4, and a hundred are taken only up to
-  // q = 53 (2^61), where a text one digit shorter is settled.
+  const uint64_t power = kIntegerPowersOfFive[static_cast<size_t>(-e)];  // 10^-E less its twos
+  // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1), both divided by 2^-E. Within
+  // 2^60, every distance below stays within int64: ten units are at most 2^62.4, and a hundred
+  // are taken only up to a unit of 2^54 (2^61), where a text one digit shorter is settled.
   const Wide twice_x = multiply_wide(2 * m, power);
-  const Wide text = {s >> (63 - q), s << (q + 1)};
+  const Wide text = {s >> (64 - shift), s << shift};
   int64_t d = 0;
   const bool near = narrow_difference(twice_x, text, 60, d);
-  const int64_t unit = int64_t{1} << (q + 1);
+  const int64_t unit = int64_t{1} << shift;
   const uint64_t reach = power - (m & 1);
   const uint64_t tens = s / 10;
   const auto ones = static_cast<int64_t>(s - 10 * tens);
@@ -473,30 +486,26 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   const bool lower = static_cast<uint64_t>(above_ten) <= reach;
   const bool upper = static_cast<uint64_t>(below_ten) <= reach;
   if (!(lower | upper)) {
-    // The unit nearest x (ties to even) where it is within reach: S itself, or the neighbour on
-    // x's side where x is half a unit or more from S (as where S was printed from a double and
-    // the fixed steps, rounding S first, come to the next one). Neither ends in 0 (S does not,
-    // and the neighbour is then not one of the multiples of ten out of reach), so x is between
-    // the multiples of ten around S, and those of a hundred are further still.
-    const uint64_t sign = static_cast<uint64_t>(d >> 63);
-    const uint64_t distance = (static_cast<uint64_t>(d) ^ sign) - sign;
-    const uint64_t half = uint64_t{1} << q;  // half a unit
-    const bool nearest = (distance < half) | ((distance == half) & ((s & 1) == 0));
-    if (nearest) {
-      const bool own = near & (ones != 0) & (distance <= reach);
-      return {own, false, false, 0};
+    // The unit nearest x (ties to even) where it is within reach: S itself, or another unit of
+    // S's decade where x lies nearer to it (as where S was printed from a double and the fixed
+    // steps, rounding S first, come to a double a few units off). That unit does not end in 0
+    // and x is within half a unit of it, so x is between the multiples of ten around S, out of
+    // reach, and those of a hundred are further still: no shorter text is within reach.
+    const int64_t half = unit >> 1;
+    int64_t step = (d + half) >> shift;  // rounded to the nearest unit, ties up
+    int64_t off = d - step * unit;       // x less that unit: from -half up to half
+    if (off == -half && ((s + static_cast<uint64_t>(step)) & 1) != 0) {  // a tie goes to the even one
+      --step;
+      off += unit;
     }
-    const int step = d < 0 ? -1 : 1;
-    const uint64_t neighbour_distance = distance > 2 * half ? distance - 2 * half : 2 * half - distance;
-    const bool neighbour_nearest = (neighbour_distance < half) | ((neighbour_distance == half) & ((s & 1) != 0));
-    const bool inner = ones + step != 0 && ones + step != 10;
-    const bool settled = near & (ones != 0) & inner & neighbour_nearest & (neighbour_distance <= reach);
-    return {settled, false, false, step};
+    const auto distance = static_cast<uint64_t>(off < 0 ? -off : off);
+    const bool settled = near & (ones + step >= 1) & (ones + step <= 9) & (distance <= reach);
+    return {settled, false, false, static_cast<int>(step)};
   }
   // One digit shorter: x between the multiples of ten around S, and of a hundred, those of a
   // hundred out of reach; the nearer of those of ten within reach. Without branches: which
   // comes is as good as random from one float to the next.
-  const bool hundreds_narrow = q <= 53;
+  const bool hundreds_narrow = shift <= 54;
   const int64_t hundred_unit = hundreds_narrow ? unit : 0;
   const auto hundreds_below = static_cast<int64_t>(s - 100 * (tens / 10));
   const int64_t above_hundred = d + hundreds_below * hundred_unit;

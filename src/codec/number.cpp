@@ -560,20 +560,23 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
     return;
   }
   const NearText near = shortest_near_text(significand, exponent, x);
-  // One digit shorter only from a plain decimal with two fraction digits or more, whose last two
-  // characters are then S's (x from 1/2 up, as settled, has no other layout here).
+  // A plain decimal with two fraction digits or more ends with S's last two digits, which the
+  // answers below change in place (x from 1/2 up, as settled, has no other layout here).
   const bool plain = exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
                      text[length - 1 - static_cast<size_t>(-exponent)] == '.';
-  if (near.settled & (near.step != 0)) {
-    const Decimal neighbour = {significand + static_cast<uint64_t>(near.step), static_cast<int>(exponent)};
-    out.commit(write_decimal(negative, neighbour, out.reserve(kMaxFloatText)));
-    return;
-  }
-  if (near.settled & (!near.shorter | plain)) {
+  // S itself is copied as it stands; another unit of S's decade (no carry) or S less its last
+  // digit, from a plain decimal, with its last digit changed.
+  if (near.settled & ((!near.shorter & (near.step == 0)) | plain)) {
     const size_t kept = length - static_cast<size_t>(near.shorter);
-    const char last = static_cast<char>(text[kept - 1] + ((near.shorter && near.raised) ? 1 : 0));
+    const int change = near.shorter ? static_cast<int>(near.raised) : near.step;
+    const char last = static_cast<char>(text[kept - 1] + change);
     out.append_short(text, kept, room);
     out.data()[out.size() - 1] = last;  // written, not read back from the copy just stored
+    return;
+  }
+  if (near.settled & !near.shorter) {  // another unit, where S has an exponent part
+    const Decimal neighbour = {significand + static_cast<uint64_t>(near.step), static_cast<int>(exponent)};
+    out.commit(write_decimal(negative, neighbour, out.reserve(kMaxFloatText)));
     return;
   }
   const Decimal decimal = trimmed_shortest(x);

@@ -70,8 +70,9 @@ constexpr std::array<uint64_t, 20> kIntegerPowersOfTen = [] {
   return table;
 }();
 
-constexpr std::array<uint64_t, 20> kIntegerPowersOfFive = [] {
-  std::array<uint64_t, 20> table{};
+// Up to 5^27, the last below 2^64.
+constexpr std::array<uint64_t, 28> kIntegerPowersOfFive = [] {
+  std::array<uint64_t, 28> table{};
   uint64_t p = 1;
   for (uint64_t& entry : table) {
     entry = p;
@@ -446,7 +447,7 @@ struct NearText {
   int step;      // or S's neighbour below (-1) or above (1)
 };
 
-// The same question where S has more digits than a double holds (17, mostly), for E from -19
+// The same question where S has more digits than a double holds (17, mostly), for E from -27
 // to -1, answered in integers, with the text one digit shorter as a second answer: texts printed
 // with 17 digits read back by the fixed steps mostly as a double whose shortest text has 16 or
 // 17. x = m × 2^-q is what the decimals within 2^-q / 2 of it read back as (the ends too, for an
@@ -456,18 +457,18 @@ struct NearText {
 // The search takes the shortest texts within reach, and of those the nearest to x (ties to
 // even). So where x lies between the multiples of a hundred around S, neither within reach, it
 // takes the multiple of ten on either side of x that is within reach (the nearer, if both are),
-// else the unit nearest x if within reach. Unsettled where a unit passes 2^59 (x below about
-// 2^(E - 6); one digit shorter: past 2^54, x below about 2^(E - 1)), for a power of two (whose
-// reach is shorter below) or x far from its text.
+// else the unit nearest x if within reach. Where a unit passes 2^59 (x below about 2^(E - 6)),
+// only S itself is settled; one digit shorter only up to a unit of 2^54 (x from about 2^(E - 1)).
+// Unsettled for a power of two (whose reach is shorter below) or x far from its text.
 NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   constexpr NearText kUnsettled = {false, false, false, 0};
-  if (e >= 0 || e < -19 || s < 100) return kUnsettled;
+  if (e >= 0 || e < -27 || s < 100) return kUnsettled;
   uint64_t bits;
   std::memcpy(&bits, &x, sizeof bits);
   const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
   const int q = 1075 - (static_cast<int>(bits >> 52) & 0x7FF);
   const int shift = q + 1 + static_cast<int>(e);  // a unit of text is 2^shift
-  if (fraction == 0 || shift < 1 || shift > 59) return kUnsettled;
+  if (fraction == 0 || shift < 1 || shift > 63) return kUnsettled;
   const uint64_t m = fraction | (uint64_t{1} << 52);
   const uint64_t power = kIntegerPowersOfFive[static_cast<size_t>(-e)];  // 10^-E less its twos
   // x less the text, in 128 bits: 2m × 10^-E less S × 2^(q + 1), both divided by 2^-E. Within
@@ -477,8 +478,16 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
   const Wide text = {s >> (64 - shift), s << shift};
   int64_t d = 0;
   const bool near = narrow_difference(twice_x, text, 60, d);
-  const int64_t unit = int64_t{1} << shift;
   const uint64_t reach = power - (m & 1);
+  if (shift > 59) {
+    // A unit past 2^59 and past twice the reach (x is finer than the text's last digit, as
+    // for shorter texts far below one): every other text as short or shorter than S is more
+    // than half a unit from x where S is within reach, so S is x's shortest text if it is.
+    const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
+    const bool own = near & (s % 10 != 0) & (reach < (uint64_t{1} << (shift - 1))) & (distance <= reach);
+    return {own, false, false, 0};
+  }
+  const int64_t unit = int64_t{1} << shift;
   const uint64_t tens = s / 10;
   const auto ones = static_cast<int64_t>(s - 10 * tens);
   const int64_t above_ten = d + ones * unit;  // x above the multiple of 10 below S

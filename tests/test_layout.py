@@ -121,6 +121,26 @@ LAYOUTS = [
      doc('["v"]', "[[1],[2]]", '{"c":{"k":"a\\"b","x":1,"y":2}}')),
     ("nested-differ-after-escape", b'[{"c":{"k":"a\\"b","x":1}},{"c":{"k":"a\\"c","x":1}}]',
      doc('["c"]', '[[{"k":"a\\"b","x":1}],[{"k":"a\\"c","x":1}]]', "{}")),
+    # first member strings longer than a word: differing at the end, equal, with an escape past
+    # the first word, and one the other's prefix
+    ("nested-link-differs-at-end", b'[{"c":{"u":"https://x.org/items/12","x":1}},{"c":{"u":"https://x.org/items/13","x":1}}]',
+     doc('["c"]', '[[{"u":"https://x.org/items/12","x":1}],[{"u":"https://x.org/items/13","x":1}]]', "{}")),
+    ("nested-link-equal-reordered",
+     b'[{"c":{"u":"https://x.org/items/12","x":1,"y":2}},{"c":{"u":"https://x.org/items/12","y":2,"x":1}}]',
+     doc("[]", "[[],[]]", '{"c":{"u":"https://x.org/items/12","x":1,"y":2}}')),
+    ("nested-escape-past-a-word",
+     b'[{"c":{"u":"0123456789\\"abc","x":1,"y":2}},{"c":{"u":"0123456789\\"abc","y":2,"x":1}}]',
+     doc("[]", "[[],[]]", '{"c":{"u":"0123456789\\"abc","x":1,"y":2}}')),
+    ("nested-differ-after-escape-past-a-word",
+     b'[{"c":{"u":"0123456789\\"abc","x":1}},{"c":{"u":"0123456789\\"abd","x":1}}]',
+     doc('["c"]', '[[{"u":"0123456789\\"abc","x":1}],[{"u":"0123456789\\"abd","x":1}]]', "{}")),
+    ("nested-string-prefix-of-other", b'[{"c":{"u":"abcdefgh","x":1}},{"c":{"u":"abcdefghX","x":1}}]',
+     doc('["c"]', '[[{"u":"abcdefgh","x":1}],[{"u":"abcdefghX","x":1}]]', "{}")),
+    # the string's end inside a word, followed by zeros that are equal but spelled apart
+    ("nested-string-then-zeros", b'[{"a":["abcdefg",0.0]},{"a":["abcdefg",-0.0]}]',
+     doc("[]", "[[],[]]", '{"a":["abcdefg",0.0]}')),
+    ("nested-escaped-backslash-then-zeros", b'[{"a":["abcdefg\\\\",0.0]},{"a":["abcdefg\\\\",-0.0]}]',
+     doc("[]", "[[],[]]", '{"a":["abcdefg\\\\",0.0]}')),
 ]
 
 

@@ -60,26 +60,19 @@ constexpr std::array<double, 309> make_powers() {
 }
 constexpr std::array<double, 309> kPowersOfTen = make_powers();
 
-constexpr std::array<uint64_t, 20> kIntegerPowersOfTen = [] {
-  std::array<uint64_t, 20> table{};
+// base^0 .. base^(N - 1), all below 2^64.
+template <size_t N>
+constexpr std::array<uint64_t, N> integer_powers(uint64_t base) {
+  std::array<uint64_t, N> table{};
   uint64_t p = 1;
   for (uint64_t& entry : table) {
     entry = p;
-    p *= 10;
+    p *= base;
   }
   return table;
-}();
-
-// Up to 5^27, the last below 2^64.
-constexpr std::array<uint64_t, 28> kIntegerPowersOfFive = [] {
-  std::array<uint64_t, 28> table{};
-  uint64_t p = 1;
-  for (uint64_t& entry : table) {
-    entry = p;
-    p *= 5;
-  }
-  return table;
-}();
+}
+constexpr std::array<uint64_t, 20> kIntegerPowersOfTen = integer_powers<20>(10);
+constexpr std::array<uint64_t, 28> kIntegerPowersOfFive = integer_powers<28>(5);  // 5^27: the last below 2^64
 
 // Whether `count` digits, the first not zero, fit an integer's class: u64, or i64 below zero.
 // Up to 18 digits always do; at the largest count that can, the digits compare as text.
@@ -620,11 +613,11 @@ TC_ALWAYS_INLINE ReadStatus put_float(const char* input, size_t size, size_t sta
 
 // The usual floats, plain decimals (I.F or 0.F, no exponent part) of at most 19 significant
 // digits, read in one go: the same steps as the general path below, on what this layout settles
-// at once. False, with nothing read, for any other number.
+// at once. False, with nothing read, for any other number. The digits after the point are
+// [int_end + 1, frac_end).
 TC_ALWAYS_INLINE bool read_plain_decimal(const char* input, size_t size, size_t& pos, size_t first_digit,
-                                         size_t int_end, ByteBuffer& out) {
+                                         size_t int_end, size_t frac_end, ByteBuffer& out) {
   const size_t frac_begin = int_end + 1;
-  const size_t frac_end = skip_digits(input, size, frac_begin);
   const size_t frac_digits = frac_end - frac_begin;
   if (frac_digits == 0 || (frac_end < size && (input[frac_end] == 'e' || input[frac_end] == 'E'))) return false;
   const bool below_one = input[first_digit] == '0';
@@ -663,11 +656,10 @@ TC_ALWAYS_INLINE bool read_plain_decimal(const char* input, size_t size, size_t&
 // The next most usual floats, read in one go: I.F with an exponent part of up to three digits
 // (I not starting with 0) and at most 19 digits. The same steps as the general path below, on
 // what this layout settles at once. False, with nothing read or written, for any other number,
-// and for a result out of range (the general path reports it).
-bool read_exponent_form(const char* input, size_t size, size_t& pos, size_t int_end, ByteBuffer& out) {
+// and for a result out of range (the general path reports it). Digits as for read_plain_decimal.
+bool read_exponent_form(const char* input, size_t size, size_t& pos, size_t first_digit, size_t int_end,
+                        size_t frac_end, ByteBuffer& out) {
   const size_t frac_begin = int_end + 1;
-  const size_t frac_end = skip_digits(input, size, frac_begin);
-  const size_t first_digit = pos + (input[pos] == '-' ? 1 : 0);
   const size_t frac_digits = frac_end - frac_begin;
   const size_t int_digits = int_end - first_digit;
   const size_t digits = int_digits + frac_digits;
@@ -713,14 +705,18 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
       return {};
     }
   }
+  // A float with a point: the digits after it are scanned once, for whichever reader takes it.
   if (int_end != 0) {
-    if (int_end < size && input[int_end] == '.' &&
-        (read_plain_decimal(input, size, pos, first_digit, int_end, out) ||
-         read_exponent_form(input, size, pos, int_end, out))) {
-      return {};
+    if (int_end < size && input[int_end] == '.') {
+      const size_t frac_end = skip_digits(input, size, int_end + 1);
+      if (read_plain_decimal(input, size, pos, first_digit, int_end, frac_end, out) ||
+          read_exponent_form(input, size, pos, first_digit, int_end, frac_end, out)) {
+        return {};
+      }
     }
   } else if (first_digit + 1 < size && input[first_digit] == '0' && input[first_digit + 1] == '.' &&
-             read_plain_decimal(input, size, pos, first_digit, first_digit + 1, out)) {
+             read_plain_decimal(input, size, pos, first_digit, first_digit + 1,
+                                skip_digits(input, size, first_digit + 2), out)) {
     return {};
   }
   NumberText t;

@@ -100,6 +100,12 @@ NUMBERS = [
     ("9247.1083462769675", "9247.108346276967"), ("68.407709782323167", "68.40770978232317"),
     ("58.938477331233734", "58.938477331233734"), ("8.1567420900912708", "8.15674209009127"),
     ("2018.8536818782991", "2018.8536818782993"),
+    # "%.17g" prints read back past a multiple of ten: one digit shorter from the multiples of
+    # ten on x's side, the new last digit lowered, kept or raised, and where that side is past a
+    # multiple of a hundred
+    ("0.00071280619205798691", "0.0007128061920579869"), ("-9259791.9074833799", "-9259791.907483378"),
+    ("6375.9186372448309", "6375.918637244831"), ("0.76444411676185609", "0.7644441167618562"),
+    ("1.4661099069584801", "1.46610990695848"), ("-2.0835924519592999", "-2.0835924519593"),
     # seventeen digits padded with zeros or nines, as "%.17g" prints shorter values (rewritten,
     # by the fixed conversion's rounding), and a shortest text that looks padded (kept)
     ("43.420273000000009", "43.42027300000001"), ("-65.613616999999977", "-65.61361699999998"),

@@ -432,12 +432,11 @@ bool is_own_shortest(uint64_t s, int64_t e, double x) {
 }
 
 // What the search for the shortest digits makes of x near its text S × 10^E, where settled:
-// S itself, S less its last digit (the new last digit raised by one or not), or S's neighbour.
+// S or another unit of its decade, or S less its last digit with the new last digit changed.
 struct NearText {
   bool settled;
   bool shorter;  // less the last digit
-  bool raised;   // and the new last digit raised
-  int step;      // or S's neighbour below (-1) or above (1)
+  int step;      // added to the (new) last digit, without a carry
 };
 
 // The same question where S has more digits than a double holds (17, mostly), for E from -27
@@ -448,13 +447,13 @@ struct NearText {
 // T × 10^E is T × 2^(q + 1): all integers, and where q is -E or more, all multiples of 2^-E,
 // so they are taken divided by it (a unit of text is then 2^(q + 1 + E): small x keep room).
 // The search takes the shortest texts within reach, and of those the nearest to x (ties to
-// even). So where x lies between the multiples of a hundred around S, neither within reach, it
-// takes the multiple of ten on either side of x that is within reach (the nearer, if both are),
+// even). So where x lies between multiples of a hundred, neither within reach, it takes the
+// multiple of ten on either side of x that is within reach (the nearer, if both are),
 // else the unit nearest x if within reach. Where a unit passes 2^59 (x below about 2^(E - 6)),
 // only S itself is settled; one digit shorter only up to a unit of 2^54 (x from about 2^(E - 1)).
 // Unsettled for a power of two (whose reach is shorter below) or x far from its text.
 NearText shortest_near_text(uint64_t s, int64_t e, double x) {
-  constexpr NearText kUnsettled = {false, false, false, 0};
+  constexpr NearText kUnsettled = {false, false, 0};
   if (e >= 0 || e < -27 || s < 100) return kUnsettled;
   uint64_t bits;
   std::memcpy(&bits, &x, sizeof bits);
@@ -478,44 +477,59 @@ NearText shortest_near_text(uint64_t s, int64_t e, double x) {
     // than half a unit from x where S is within reach, so S is x's shortest text if it is.
     const uint64_t distance = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
     const bool own = near & (s % 10 != 0) & (reach < (uint64_t{1} << (shift - 1))) & (distance <= reach);
-    return {own, false, false, 0};
+    return {own, false, 0};
   }
   const int64_t unit = int64_t{1} << shift;
-  const uint64_t tens = s / 10;
-  const auto ones = static_cast<int64_t>(s - 10 * tens);
-  const int64_t above_ten = d + ones * unit;  // x above the multiple of 10 below S
-  const int64_t below_ten = (10 - ones) * unit - d;
-  const bool lower = static_cast<uint64_t>(above_ten) <= reach;
-  const bool upper = static_cast<uint64_t>(below_ten) <= reach;
+  const uint64_t s_tens = s / 10;
+  const auto ones = static_cast<int64_t>(s - 10 * s_tens);
+  int64_t above_ten = d + ones * unit;  // x above the multiple of ten below S
+  int64_t below_ten = (10 - ones) * unit - d;
+  bool lower = static_cast<uint64_t>(above_ten) <= reach;
+  bool upper = static_cast<uint64_t>(below_ten) <= reach;
+  int64_t crossed = 0;  // the multiples of ten around x: S's, or the pair below (-1) or above (1)
   if (!(lower | upper)) {
-    // The unit nearest x (ties to even) where it is within reach: S itself, or another unit of
-    // S's decade where x lies nearer to it (as where S was printed from a double and the fixed
-    // steps, rounding S first, come to a double a few units off). That unit does not end in 0
-    // and x is within half a unit of it, so x is between the multiples of ten around S, out of
-    // reach, and those of a hundred are further still: no shorter text is within reach.
-    const int64_t half = unit >> 1;
-    int64_t step = (d + half) >> shift;  // rounded to the nearest unit, ties up
-    int64_t off = d - step * unit;       // x less that unit: from -half up to half
-    if (off == -half && ((s + static_cast<uint64_t>(step)) & 1) != 0) {  // a tie goes to the even one
-      --step;
-      off += unit;
+    if ((above_ten | below_ten) >= 0) {
+      // The unit nearest x (ties to even) where it is within reach: S itself, or another unit
+      // of S's decade where x lies nearer to it (as where S was printed from a double and the
+      // fixed steps, rounding S first, come to a double a few units off). That unit does not
+      // end in 0 and x is within half a unit of it, so x is between the multiples of ten around
+      // S, out of reach, and those of a hundred are further still: no shorter text is in reach.
+      const int64_t half = unit >> 1;
+      int64_t step = (d + half) >> shift;  // rounded to the nearest unit, ties up
+      int64_t off = d - step * unit;       // x less that unit: from -half up to half
+      if (off == -half && ((s + static_cast<uint64_t>(step)) & 1) != 0) {  // a tie goes to the even one
+        --step;
+        off += unit;
+      }
+      const auto distance = static_cast<uint64_t>(off < 0 ? -off : off);
+      const bool settled = near & (ones + step >= 1) & (ones + step <= 9) & (distance <= reach);
+      return {settled, false, static_cast<int>(step)};
     }
-    const auto distance = static_cast<uint64_t>(off < 0 ? -off : off);
-    const bool settled = near & (ones + step >= 1) & (ones + step <= 9) & (distance <= reach);
-    return {settled, false, false, static_cast<int>(step)};
+    // x, read a few units off S, has crossed one of S's multiples of ten: the pair around it is
+    // the next one down or up.
+    crossed = above_ten < 0 ? -1 : 1;
+    above_ten -= crossed * 10 * unit;
+    below_ten += crossed * 10 * unit;
+    lower = static_cast<uint64_t>(above_ten) <= reach;
+    upper = static_cast<uint64_t>(below_ten) <= reach;
   }
-  // One digit shorter: x between the multiples of ten around S, and of a hundred, those of a
+  // One digit shorter: x between the multiples of ten around it, and of a hundred, those of a
   // hundred out of reach; the nearer of those of ten within reach. Without branches: which
   // comes is as good as random from one float to the next.
+  const uint64_t tens = s_tens + static_cast<uint64_t>(crossed);
   const bool hundreds_narrow = shift <= 54;
   const int64_t hundred_unit = hundreds_narrow ? unit : 0;
-  const auto hundreds_below = static_cast<int64_t>(s - 100 * (tens / 10));
-  const int64_t above_hundred = d + hundreds_below * hundred_unit;
-  const int64_t below_hundred = (100 - hundreds_below) * hundred_unit - d;
-  const bool between = near & (ones != 0) & hundreds_narrow & (above_ten >= 0) & (below_ten >= 0) &
-                       (static_cast<uint64_t>(above_hundred) > reach) & (static_cast<uint64_t>(below_hundred) > reach);
+  const int64_t tens_in_hundred = static_cast<int64_t>(s_tens % 10) + crossed;  // kept from 0 to 9 below
+  const int64_t above_hundred = above_ten + tens_in_hundred * 10 * hundred_unit;
+  const int64_t below_hundred = 100 * hundred_unit - above_hundred;
   const bool take_lower = lower & (!upper | (above_ten < below_ten) | ((above_ten == below_ten) & ((tens & 1) == 0)));
-  return {between, true, !take_lower, 0};
+  // The answer's last digit is S's tens digit changed by `step`, from 1 to 9 (a 0 or a 10 would
+  // be a multiple of a hundred, in reach).
+  const int64_t step = crossed + (take_lower ? 0 : 1);
+  const bool between = near & (lower | upper) & (ones != 0) & hundreds_narrow & (above_ten >= 0) & (below_ten >= 0) &
+                       (static_cast<uint64_t>(above_hundred) > reach) & (static_cast<uint64_t>(below_hundred) > reach) &
+                       (tens_in_hundred >= 0) & (tens_in_hundred <= 9);
+  return {between, true, static_cast<int>(step)};
 }
 
 // Whether the text is laid out the way the writer lays out a float's significant digits, so that
@@ -552,9 +566,9 @@ inline bool looks_padded(const char* text, size_t length) {
 
 // A float whose text has the writer's layout: most long floats were written by a
 // shortest-digits writer, or printed with 17 digits. Where x's shortest text is the text
-// itself, it is copied; where it is the text one digit shorter, it is copied less that digit
-// (no carry: the new last digit is never a 9 to raise). Else it is found by the full search and
-// written. Inlined: as a call it costs both callers 2%.
+// itself, it is copied; where it is another unit of S's decade, or one digit shorter, it is
+// copied with its last digit changed (where that needs no carry). Else it is found by the full
+// search and written. Inlined: as a call it costs both callers 2%.
 TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t room, bool negative,
                                                   uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
   if (significand < (uint64_t{1} << 53) && !looks_padded(text, length) && is_own_shortest(significand, exponent, x)) {
@@ -570,8 +584,7 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
   // digit, from a plain decimal, with its last digit changed.
   if (near.settled & ((!near.shorter & (near.step == 0)) | plain)) {
     const size_t kept = length - static_cast<size_t>(near.shorter);
-    const int change = near.shorter ? static_cast<int>(near.raised) : near.step;
-    const char last = static_cast<char>(text[kept - 1] + change);
+    const char last = static_cast<char>(text[kept - 1] + near.step);
     out.append_short(text, kept, room);
     out.data()[out.size() - 1] = last;  // written, not read back from the copy just stored
     return;

@@ -110,6 +110,12 @@ NUMBERS = [
     # by the fixed conversion's rounding), and a shortest text that looks padded (kept)
     ("43.420273000000009", "43.42027300000001"), ("-65.613616999999977", "-65.61361699999998"),
     ("6.3331058132000075", "6.3331058132000075"), ("1.0000000000000009e-5", "0.000010000000000000008"),
+    # and where x is the value before the run of zeros or nines (the digit before a run of
+    # nines raised, a 0 as well), also below one, or is not; a run from the point on is
+    # written "I.0"
+    ("-65.566101000000003", "-65.566101"), ("43.909987999999998", "43.909988"),
+    ("0.12099999999999999", "0.121"), ("0.00012300000000000001", "0.000123"), ("43.000000000000001", "43.0"),
+    ("8.4499999999999991", "8.449999999999998"),  # x the double below 8.45
     # below one, with more fraction digits than a significand holds, zeros after the point
     # not counted: 19 significant digits or fewer, then 20 and 21
     ("0.00023281575290311706", "0.00023281575290311703"),

@@ -564,6 +564,43 @@ inline bool looks_padded(const char* text, size_t length) {
   return word == 0x30303030u || word == 0x39393939u;
 }
 
+// A plain decimal that looks padded, where the text before its run of zeros (or of nines, the
+// digit before them raised) is x's shortest: is_own_shortest's question, x being that text read
+// back. It is then a prefix of the text (the digit before the run ends it, in the same layout,
+// and is not a 9 to raise), copied here; false, with nothing written, where not settled. The
+// run lies after the point, and the digits from it on are S's, at most 17.
+inline bool put_unpadded(const char* text, size_t length, size_t room, uint64_t significand, int64_t exponent,
+                         double x, ByteBuffer& out) {
+  if (exponent > -6 || static_cast<size_t>(-exponent) >= length ||
+      text[length - 1 - static_cast<size_t>(-exponent)] != '.') {
+    return false;
+  }
+  const char pad = text[length - 3];
+  size_t cut = length - 6;
+  while (text[cut - 1] == pad) --cut;  // stops at the point at the latest
+  if (text[cut - 1] == '.') return false;
+  const size_t dropped = length - cut;
+  const uint64_t kept = significand / kIntegerPowersOfTen[dropped] + (pad == '9' ? 1 : 0);
+  const int64_t kept_exponent = exponent + static_cast<int64_t>(dropped);
+  if (!is_own_shortest(kept, kept_exponent, x) || exact_scale(kept, kept_exponent) != x) return false;
+  out.append_short(text, cut, room);
+  out.data()[out.size() - 1] = static_cast<char>(text[cut - 1] + (pad == '9' ? 1 : 0));
+  return true;
+}
+
+// The rest of put_long_float, out of line: the padded texts, then the full search, whose answer
+// is copied where it is the text itself and written otherwise.
+TC_NOINLINE void put_searched(const char* text, size_t length, size_t room, bool negative, uint64_t significand,
+                              int64_t exponent, double x, ByteBuffer& out) {
+  if (looks_padded(text, length) && put_unpadded(text, length, room, significand, exponent, x, out)) return;
+  const Decimal decimal = trimmed_shortest(x);
+  if (decimal.digits != significand || decimal.exponent != exponent) {
+    out.commit(write_decimal(negative, decimal, out.reserve(kMaxFloatText)));
+    return;
+  }
+  out.append_short(text, length, room);
+}
+
 // A float whose text has the writer's layout: most long floats were written by a
 // shortest-digits writer, or printed with 17 digits. Where x's shortest text is the text
 // itself, it is copied; where it is another unit of S's decade, or one digit shorter, it is
@@ -594,12 +631,7 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
     out.commit(write_decimal(negative, neighbour, out.reserve(kMaxFloatText)));
     return;
   }
-  const Decimal decimal = trimmed_shortest(x);
-  if (decimal.digits != significand || decimal.exponent != exponent) {
-    out.commit(write_decimal(negative, decimal, out.reserve(kMaxFloatText)));
-    return;
-  }
-  out.append_short(text, length, room);
+  put_searched(text, length, room, negative, significand, exponent, x, out);
 }
 
 // A float from its parts S × 10^E and its text [start, end): a short decimal laid out from its

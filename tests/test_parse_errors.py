@@ -38,10 +38,17 @@ SYNTAX = table(
     ("True", b"[True]", "expected value at line 1 column 2"),
     ("nulll", b"[nulll]", "expected `,` or `]` at line 1 column 6"),
     ("eof-in-literal", b"[tru", "EOF while parsing a value at line 1 column 4"),
+    # the same as a row's member values, where a whole word is read at once
+    ("member-nulll", b'[{"a":nulll,"b":1}]', "expected `,` or `}` at line 1 column 11"),
+    ("member-fals", b'[{"a":fals,"b":1}]', "expected ident at line 1 column 11"),
+    ("member-falsE", b'[{"a":falsE,"b":1}]', "expected ident at line 1 column 11"),
+    ("member-tru-eof", b'[{"a":tru', "EOF while parsing a value at line 1 column 9"),
     ("NaN", b"[NaN]", "expected value at line 1 column 2"),
     # numbers
     ("leading-zero", b"[01]", "invalid number at line 1 column 3"),
     ("neg-leading-zero", b"[-01]", "invalid number at line 1 column 4"),
+    ("member-leading-zero", b'[{"a":01,"b":1}]', "invalid number at line 1 column 8"),
+    ("member-zero-point", b'[{"a":0.,"b":1}]', "invalid number at line 1 column 9"),
     ("leading-point", b"[.5]", "expected value at line 1 column 2"),
     ("plus-sign", b"[+1]", "expected value at line 1 column 2"),
     ("trailing-point", b"[5.]", "invalid number at line 1 column 4"),

@@ -609,6 +609,24 @@ Pos Reader::read_member_value(Pos p, uint32_t key) {
   if (*p == '"') return read_string(p);
   if (*p == '-' || is_decimal_digit(*p)) return read_number_at(p);
   if (*p == '{' || *p == '[') return read_nested_member_value(p, key);
+  // true, false and null, the other usual values of flags and optional fields: one word
+  // compared, one word stored.
+  if (end_ - p >= 8) {
+    const auto four = [](const char* bytes) {
+      uint32_t word;
+      std::memcpy(&word, bytes, sizeof word);
+      return word;
+    };
+    const uint32_t head = four(p);
+    const size_t length = head == four("true") || head == four("null") ? 4
+                          : head == four("fals") && p[4] == 'e'          ? 5
+                                                                         : 0;
+    if (length != 0) {
+      std::memcpy(cells_.reserve(8), p, 8);
+      cells_.commit(length);
+      return p + length;
+    }
+  }
   return read_value(p, key);
 }
 

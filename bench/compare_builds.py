@@ -16,6 +16,7 @@ import importlib.util
 import json
 import statistics
 import time
+from pathlib import Path
 from types import ModuleType
 from typing import Callable
 
@@ -30,12 +31,13 @@ def load(path: str, package: str) -> ModuleType:
     return module
 
 
-def workloads(module: ModuleType) -> list[tuple[str, Callable[[], object]]]:
+def workloads(module: ModuleType, files: list[str]) -> list[tuple[str, Callable[[], object]]]:
     """(name, call) per payload: the generated shapes at 100 KB and 1 KB, the corpus files and the
     recorded responses (as one pass over all of them, and over the arrays among them printed
-    with an indent of two) when they are present."""
+    with an indent of two) when they are present, and any payload files given."""
     work = [(f"{shape} {size}", make_payload(shape, size).data) for size in ("100KB", "1KB") for shape in SHAPES]
     work += list(corpus_payloads().items())
+    work += [(Path(name).stem, Path(name).read_bytes()) for name in files]
     calls = [(name, lambda data=data: module.columnarize(data)) for name, data in work]
     recorded = github_payloads()
     if recorded:
@@ -58,10 +60,11 @@ def main() -> None:
     parser.add_argument("a", help="the first build's extension module file")
     parser.add_argument("b", help="the second build's extension module file")
     parser.add_argument("--rounds", type=int, default=21)
+    parser.add_argument("--files", nargs="*", default=[], help="payload files to time as well")
     args = parser.parse_args()
     first, second = load(args.a, "build_a"), load(args.b, "build_b")
     print(f"{'payload':17} {'A µs':>9} {'B µs':>9} {'B/A':>6}")
-    for (name, call_a), (_, call_b) in zip(workloads(first), workloads(second)):
+    for (name, call_a), (_, call_b) in zip(workloads(first, args.files), workloads(second, args.files)):
         if call_a() != call_b():
             raise SystemExit(f"{name}: the two builds give different output")
         repeat = max(1, int(0.02 / max(per_call(call_a, 3), 1e-7)))  # about 20 ms a sample

@@ -605,9 +605,10 @@ TC_NOINLINE void put_searched(const char* text, size_t length, size_t room, bool
 // shortest-digits writer, or printed with 17 digits. Where x's shortest text is the text
 // itself, it is copied; where it is another unit of S's decade, or one digit shorter, it is
 // copied with its last digit changed (where that needs no carry). Else it is found by the full
-// search and written. Inlined: as a call it costs both callers 2%.
-TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t room, bool negative,
-                                                  uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
+// search and written. S's digits end at `digits_end` (before any exponent part). Inlined: as a
+// call it costs both callers 2%.
+TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t digits_end, size_t room, bool negative,
+                                     uint64_t significand, int64_t exponent, double x, ByteBuffer& out) {
   if (significand < (uint64_t{1} << 53) && !looks_padded(text, length) && is_own_shortest(significand, exponent, x)) {
     out.append_short(text, length, room);
     return;
@@ -617,30 +618,38 @@ TC_ALWAYS_INLINE void put_long_float(const char* text, size_t length, size_t roo
   // answers below change in place (x from 1/2 up, as settled, has no other layout here).
   const bool plain = exponent <= -2 && static_cast<size_t>(1 - exponent) < length &&
                      text[length - 1 - static_cast<size_t>(-exponent)] == '.';
-  // S itself is copied as it stands; another unit of S's decade (no carry) or S less its last
-  // digit, from a plain decimal, with its last digit changed.
-  if (near.settled & ((!near.shorter & (near.step == 0)) | plain)) {
+  // S itself is copied as it stands, another unit of S's decade (no carry) with its last digit
+  // changed, and S less its last digit, from a plain decimal, with its new last digit changed.
+  if (near.settled & (!near.shorter | plain)) {
     const size_t kept = length - static_cast<size_t>(near.shorter);
-    const char last = static_cast<char>(text[kept - 1] + near.step);
+    const size_t at = digits_end - 1 - static_cast<size_t>(near.shorter);  // the last digit kept
+    const char last = static_cast<char>(text[at] + near.step);
     out.append_short(text, kept, room);
-    out.data()[out.size() - 1] = last;  // written, not read back from the copy just stored
-    return;
-  }
-  if (near.settled & !near.shorter) {  // another unit, where S has an exponent part
-    const Decimal neighbour = {significand + static_cast<uint64_t>(near.step), static_cast<int>(exponent)};
-    out.commit(write_decimal(negative, neighbour, out.reserve(kMaxFloatText)));
+    out.data()[out.size() - kept + at] = last;  // written, not read back from the copy just stored
     return;
   }
   put_searched(text, length, room, negative, significand, exponent, x, out);
 }
 
+// A copied text whose exponent was written with a leading zero ("e-07", as C and Python print
+// exponents from -6 to -9) loses that zero, as the writer leaves it out; a float the writer
+// wrote itself has none.
+inline void drop_exponent_zero(ByteBuffer& out) {
+  char* end = out.data() + out.size();  // a float with an exponent part: four bytes at least
+  if (end[-4] == 'e' && end[-3] == '-' && end[-2] == '0') {
+    end[-2] = end[-1];
+    out.resize_down(out.size() - 1);
+  }
+}
+
 // A float from its parts S × 10^E and its text [start, end): a short decimal laid out from its
 // own digits, else x by the fixed steps, kept as written where its text has the writer's layout
-// (`layout`) and x is not zero, else written. Fails where x is out of range.
+// (`layout`, or that layout but for a leading zero in the exponent: `exponent_zero`) and x is
+// not zero, else written. Fails where x is out of range.
 TC_ALWAYS_INLINE ReadStatus put_float(const char* input, size_t size, size_t start, size_t end,
                                                    size_t int_begin, size_t frac_end, bool negative,
                                                    uint64_t significand, int64_t exponent, bool layout,
-                                                   ByteBuffer& out) {
+                                                   ByteBuffer& out, bool exponent_zero = false) {
   char* dst = out.reserve(kMaxFloatText);
   if (significand < 1000000000000000ULL && exponent >= -22 && exponent <= 22 && significand != 0) {
     out.commit(write_short_decimal(input, int_begin, frac_end, negative, exponent, dst));
@@ -649,7 +658,8 @@ TC_ALWAYS_INLINE ReadStatus put_float(const char* input, size_t size, size_t sta
   double x = 0;
   if (!scale_to_double(significand, exponent, x)) return fail_at(ErrorCode::kNumberOutOfRange, end - 1);
   if (x != 0.0 && layout) {
-    put_long_float(input + start, end - start, size - start, negative, significand, exponent, x, out);
+    put_long_float(input + start, end - start, frac_end - start, size - start, negative, significand, exponent, x, out);
+    if (exponent_zero) drop_exponent_zero(out);
   } else {
     out.commit(write_float(negative ? -x : x, dst));
   }
@@ -690,7 +700,7 @@ TC_ALWAYS_INLINE bool read_plain_decimal(const char* input, size_t size, size_t&
                       digits_value(input + frac_begin, input + frac_end);
   const double x = static_cast<double>(significand) / kPowersOfTen[frac_digits];  // scale_to_double's one step
   if (digits <= 17 && !ends_in_zero && zeros <= 4) {  // the writer's layout
-    put_long_float(input + pos, frac_end - pos, size - pos, negative, significand, exponent, x, out);
+    put_long_float(input + pos, frac_end - pos, frac_end - pos, size - pos, negative, significand, exponent, x, out);
   } else {
     out.commit(write_float(negative ? -x : x, out.reserve(kMaxFloatText)));
   }
@@ -723,11 +733,13 @@ bool read_exponent_form(const char* input, size_t size, size_t& pos, size_t firs
   if (e == exponent_begin || e - exponent_begin == 4) return false;
   const int64_t exponent = (exponent_negative ? -value : value) - static_cast<int64_t>(frac_digits);
   // One digit before the point, and the exponent signed and without leading zeros, where the
-  // writer uses that layout.
+  // writer uses that layout; or with one, as in "e-07".
+  const bool exponent_zero = exponent_negative && e - exponent_begin == 2 && input[exponent_begin] == '0' && value >= 6;
   const bool layout = input[frac_end - 1] != '0' && digits <= 17 && int_digits == 1 && input[frac_end] == 'e' &&
-                      sign && input[exponent_begin] != '0' && (exponent_negative ? value >= 6 : value >= 16);
+                      sign && (exponent_zero || (input[exponent_begin] != '0' && (exponent_negative ? value >= 6 : value >= 16)));
   // Out of range, nothing is written, and the general path reports it.
-  if (put_float(input, size, pos, e, first_digit, frac_end, first_digit != pos, significand, exponent, layout, out)) {
+  if (put_float(input, size, pos, e, first_digit, frac_end, first_digit != pos, significand, exponent, layout, out,
+                exponent_zero)) {
     return false;
   }
   pos = e;

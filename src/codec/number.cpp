@@ -771,14 +771,14 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
         return {};
       }
     }
-  } else if (first_digit < size && input[first_digit] == '0') {
+  } else if (first_digit + 1 < size && input[first_digit] == '0' && input[first_digit + 1] == '.') {
+    if (read_plain_decimal(input, size, pos, first_digit, first_digit + 1, skip_digits(input, size, first_digit + 2),
+                           out)) {
+      return {};
+    }
+  } else if (!negative && first_digit < size && input[first_digit] == '0') {  // 0 ("-0" is a float)
     const char next = first_digit + 1 < size ? input[first_digit + 1] : ' ';
-    if (next == '.') {
-      if (read_plain_decimal(input, size, pos, first_digit, first_digit + 1, skip_digits(input, size, first_digit + 2),
-                             out)) {
-        return {};
-      }
-    } else if (!negative && !is_decimal_digit(next) && next != 'e' && next != 'E') {  // 0 ("-0" is a float)
+    if (!is_decimal_digit(next) && next != 'e' && next != 'E') {
       out.push('0');
       pos = first_digit + 1;
       return {};

@@ -363,6 +363,85 @@ def test_deeply_nested_member_values(levels):
     assert str(info.value) == "invalid row-oriented JSON: trailing comma at line 1 column %d" % (levels + 9)
 
 
+# Arrays of numbers inside arrays (coordinates, pairs, matrix rows) are read without the
+# general step per array where compact; a space after every '[' makes the general step read
+# them, and the two must agree to the byte, and on errors.
+NUMBER_ROWS = [
+    ("pairs", b"[[1,2],[3,4]]", b"[[1,2],[3,4]]"),
+    ("spaced-elements", b"[[1, 2], [3, 4]]", b"[[1,2],[3,4]]"),
+    ("floats-written-again", b"[[1.50,2e2],[-0.0,0.1e1]]", b"[[1.5,200.0],[-0.0,1.0]]"),
+    ("string-in-a-later-row", b'[[1,2],[3,"a"],[5,6]]', b'[[1,2],[3,"a"],[5,6]]'),
+    ("space-before-close", b"[[1,2 ],[3,4]]", b"[[1,2],[3,4]]"),
+    ("number-between-rows", b"[[1,2],3,[4]]", b"[[1,2],3,[4]]"),
+    ("rows-of-rows", b"[[[1,2],[3,4]],[[5,6]]]", b"[[[1,2],[3,4]],[[5,6]]]"),
+    ("empty-row", b"[[1,2],[],[3]]", b"[[1,2],[],[3]]"),
+    ("object-after-rows", b'[[1,2],{"a":[3,4]}]', b'[[1,2],{"a":[3,4]}]'),
+    ("rows-on-lines", b"[[1,2],\n  [3,4]\n]", b"[[1,2],[3,4]]"),
+    ("trailing-comma", b"[[1,2],[3,4],]", "trailing comma at line 1 column 20"),
+    ("leading-zero", b"[[1,2],[01]]", "invalid number at line 1 column 16"),
+    ("no-comma-after-row", b"[[1,2]x]", "expected `,` or `]` at line 1 column 13"),
+    ("unclosed", b"[[1,2],[3,4]", "expected `,` or `]` at line 1 column 19"),
+]
+
+
+@pytest.mark.parametrize("value, expected", [pytest.param(v, e, id=i) for i, v, e in NUMBER_ROWS])
+def test_number_rows(value, expected):
+    for text in (value, value.replace(b"[", b"[ ")):
+        if isinstance(expected, bytes):
+            assert cell(text) == expected
+            continue
+        with pytest.raises(RuntimeError) as info:
+            cell(text)
+        message = str(info.value).removeprefix("invalid row-oriented JSON: ")
+        # the spaced text has the same error further on
+        assert message == expected if text == value else message.split(" at ")[0] == expected.split(" at ")[0]
+
+
+def test_number_rows_at_the_depth_limit():
+    rows = b"[1,2],[3,4]"
+    fits = b"[" * 124 + rows + b"]" * 124
+    assert cell(fits) == fits
+    with pytest.raises(RuntimeError) as info:
+        cell(b"[" + fits + b"]")
+    assert str(info.value) == "invalid row-oriented JSON: recursion limit exceeded at line 1 column 132"
+
+
+def spaced_after_brackets(text):
+    """A space after every '[' outside strings (which hold no escapes here)."""
+    out, inside = bytearray(), False
+    for byte in text:
+        out.append(byte)
+        inside ^= byte == ord('"')
+        if byte == ord("[") and not inside:
+            out += b" "
+    return bytes(out)
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_number_rows_read_either_way(seed):
+    # Random rows of numbers and other values, some damaged: compact and spaced the same.
+    rng = random.Random(seed)
+    pieces = ["1", "-2", "0.5", "1e3", "12345678901234567890", "1.2345678901234567", '"a"', "null", "01", "-"]
+
+    def value(depth):
+        if depth > 2 or rng.random() < 0.3:
+            return rng.choice(pieces)
+        return "[" + rng.choice([",", ", "]).join(value(depth + 1) for _ in range(rng.randrange(4))) + "]"
+
+    for _ in range(50):
+        text = value(0).encode()
+        if rng.random() < 0.3:
+            at = rng.randrange(len(text))
+            text = text[:at] + rng.choice([b"", b"]", b"[", b","]) + text[at + 1:]
+        outcomes = []
+        for variant in (text, spaced_after_brackets(text)):
+            try:
+                outcomes.append(tarvel_codec.columnarize(b'[{"v":' + variant + b'},{"v":' + variant + b"}]", 1))
+            except RuntimeError as error:
+                outcomes.append(str(error).split(" at line")[0])
+        assert outcomes[0] == outcomes[1], text
+
+
 def test_nested_repeats_in_every_row():
     # Rows whose nested objects keep repeating a key, then rows that do not: the output is the
     # same whether or not the copy is still tried by then.

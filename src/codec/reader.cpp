@@ -105,7 +105,13 @@ class Reader {
   Pos read_array(Pos p, uint32_t context);
   Pos read_object(Pos p, uint32_t context);
   Pos read_number_at(Pos p);
-  Pos read_numbers(Pos p);
+  // Inlined at both its callers: as a call, it cost arrays of numbers (vectors) 0.5% more.
+  TC_ALWAYS_INLINE Pos read_numbers(Pos p);
+  TC_NOINLINE Pos read_number_rows(Pos p, bool& done);
+  // Whether an array opens at `p` (not the end) with a number right after its '['.
+  [[nodiscard]] bool number_row_at(Pos p) const {
+    return *p == '[' && end_ - p > 1 && (p[1] == '-' || is_decimal_digit(p[1]));
+  }
   Pos read_escaped_string(Pos p, Pos special);
   TC_ALWAYS_INLINE Pos read_string(Pos p);
   TC_ALWAYS_INLINE Pos read_literal(Pos p, std::string_view word);
@@ -697,6 +703,9 @@ Pos Reader::read_array(Pos p, uint32_t context) {
   bool done = false;
   if (!(p = open_array(p, done))) return nullptr;
   if (done) cells_.push(']');
+  if (!done && depth_ > 1 && number_row_at(p)) {
+    if (!(p = read_number_rows(p, done))) return nullptr;
+  }
   while (!done) {
     if (*p == '-' || is_decimal_digit(*p)) {
       if (!(p = read_numbers(p))) return nullptr;
@@ -724,6 +733,30 @@ Pos Reader::read_numbers(Pos p) {
     cells_.push(',');
     pos = next;
   }
+}
+
+// Arrays of numbers as the elements of an array, as coordinates, pairs and matrix rows come:
+// `p` is at an element's '[' with a number right after it, and arrays may nest one level
+// more. Each such element that holds numbers alone, closed right after the last, is read here
+// without the general step for an array, while the next element is one again. Returns where
+// the next element starts, for the general step (an element not read here is read there from
+// its '[' again, the cells written for it taken back), or past the array with `done` set. An
+// error is the one the general step meets first: the same number at the same place.
+Pos Reader::read_number_rows(Pos p, bool& done) {
+  do {
+    const size_t begin = cells_.size();
+    cells_.push('[');
+    const Pos last = read_numbers(p + 1);
+    if (last == nullptr) return nullptr;
+    if (last == end_ || *last != ']') {
+      cells_.resize_down(begin);
+      return p;
+    }
+    cells_.push(']');
+    if (!(p = after_element(last + 1, done))) return nullptr;
+    cells_.push(done ? ']' : ',');
+  } while (!done && number_row_at(p));
+  return p;
 }
 
 Pos Reader::read_object(Pos p, uint32_t context) {

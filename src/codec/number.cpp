@@ -748,7 +748,12 @@ bool read_exponent_form(const char* input, size_t size, size_t& pos, size_t firs
 
 }  // namespace
 
-ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+namespace {
+
+// read_number's work, inlined into both entries: in read_number_run's loop the position and
+// the buffer stay in registers from one number to the next, and no call is made per number
+// (arrays of floats took 10% fewer instructions and time).
+TC_ALWAYS_INLINE ReadStatus read_one_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
   // The most common numbers, integers that fit their class, keep their text as it is.
   const bool negative = input[pos] == '-';
   const size_t first_digit = pos + (negative ? 1 : 0);
@@ -810,6 +815,26 @@ ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& 
   }
   return put_float(input, size, t.start, t.end, t.int_begin, t.frac_end, t.negative, significand, exponent,
                    has_written_layout(input, t), out);
+}
+
+}  // namespace
+
+ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  return read_one_number(input, size, pos, out);
+}
+
+ReadStatus read_number_run(const char* input, size_t size, size_t& pos, ByteBuffer& out) {
+  size_t at = pos;  // in a register across the run
+  for (;;) {
+    if (ReadStatus s = read_one_number(input, size, at, out)) return s;
+    if (size - at < 3 || input[at] != ',') break;
+    const size_t next = at + (input[at + 1] == ' ' ? 2 : 1);
+    if (input[next] != '-' && !is_decimal_digit(input[next])) break;
+    out.push(',');
+    at = next;
+  }
+  pos = at;
+  return {};
 }
 
 }  // namespace tc

@@ -15,6 +15,11 @@ namespace tc {
 // On success `pos` is just past the number.
 ReadStatus read_number(const char* input, size_t size, size_t& pos, ByteBuffer& out);
 
+// Reads numbers as read_number does while a comma (with a space after it or not) and another
+// number follow, appending their compact texts with a comma between each two: runs of numbers,
+// as vectors and coordinates are, read in one call. On success `pos` is just past the last.
+ReadStatus read_number_run(const char* input, size_t size, size_t& pos, ByteBuffer& out);
+
 // Where the number that starts at `p` (in the payload [begin, begin + size)) ends when its text
 // is already its compact text, as read_number would write it: an integer of up to 18 digits
 // ("-0" aside, a float), or a plain decimal in its written form, which reads as the double whose

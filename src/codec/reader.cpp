@@ -58,6 +58,7 @@ class Reader {
         string_scan_(options.string_scan),
         guess_indentation_(options.guess_indentation),
         reuse_repeated_values_(options.reuse_repeated_values),
+        read_number_rows_(options.read_number_rows),
         compact_copy_misses_left_(options.copy_compact_values ? kCompactCopyMisses : 0) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
@@ -194,6 +195,7 @@ class Reader {
   const StringScan string_scan_;
   const bool guess_indentation_;
   const bool reuse_repeated_values_;
+  const bool read_number_rows_;
   unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
   // Hints for the copy, by the row member whose value is copied (a few sets, given out to the
   // members in the order their first nested values come, and shared once all are given out):
@@ -703,7 +705,7 @@ Pos Reader::read_array(Pos p, uint32_t context) {
   bool done = false;
   if (!(p = open_array(p, done))) return nullptr;
   if (done) cells_.push(']');
-  if (!done && depth_ > 1 && number_row_at(p)) {
+  if (!done && depth_ > 1 && read_number_rows_ && number_row_at(p)) {
     if (!(p = read_number_rows(p, done))) return nullptr;
   }
   while (!done) {

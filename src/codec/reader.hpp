@@ -18,6 +18,7 @@ struct ReadOptions {
                                     // depth (else as any whitespace is)
   bool reuse_repeated_values = true;  // a row member's object or array that repeats the last one
                                       // read for its member byte for byte copied from that cell
+  bool read_number_rows = true;  // compact arrays of numbers as an array's elements read in one go
   StringScan string_scan = widest_string_scan();
 };
 

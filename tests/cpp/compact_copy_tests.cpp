@@ -3,8 +3,8 @@
 // arrays (repeated keys, keys alike in length or in their first bytes, objects that begin like
 // the one before and then differ, objects of up to 140 keys, one of them perhaps again, values that repeat an earlier row's whole, or all but its
 // last byte, or with a byte after it, escapes, numbers of every form, whitespace, deep
-// nesting, broken text; pretty-printed arrays of objects), each read with these shortcuts and
-// without them.
+// nesting, broken text; pretty-printed arrays of objects; arrays of arrays of numbers), each
+// read with these shortcuts and without them.
 #include <array>
 #include <cstdio>
 #include <random>
@@ -299,6 +299,54 @@ class PrettyArrays {
   std::array<std::string, 3> last_values_;
 };
 
+// Rows whose member values are arrays of arrays of numbers, as coordinates and matrix rows come,
+// compact or with a space after each comma: now and then an element of another kind, a space
+// before a closing bracket, a row nested a level deeper, the rows at the deepest level allowed,
+// or the text broken.
+class NumberRows {
+ public:
+  std::string payload() {
+    std::string text = "[";
+    for (int r = 0, rows = 1 + static_cast<int>(rng_() % 3); r < rows; ++r) {
+      text += std::string(r > 0 ? "," : "") + "{\"v\":" + rows_of_numbers(chance(5) ? 120 + static_cast<int>(rng_() % 8) : 0) + "}";
+    }
+    text += "]";
+    if (chance(30)) {
+      const size_t at = rng_() % text.size();
+      switch (rng_() % 3) {
+        case 0: text.erase(at, 1); break;
+        case 1: text.insert(at, 1, ",[]- 1.e"[rng_() % 8]); break;
+        default: text.resize(at); break;
+      }
+    }
+    return text;
+  }
+
+ private:
+  bool chance(unsigned percent) { return rng_() % 100 < percent; }
+  std::string rows_of_numbers(int extra_depth) {
+    const std::string comma = chance(30) ? ", " : ",";
+    std::string text = std::string(static_cast<size_t>(extra_depth), '[') + "[";
+    for (int i = 0, count = static_cast<int>(rng_() % 6); i < count; ++i) {
+      if (i > 0) text += comma;
+      if (chance(5)) {
+        text += chance(50) ? "\"x\"" : "[[1,2],[3]]";
+        continue;
+      }
+      text += "[";
+      for (int k = 0, numbers = static_cast<int>(rng_() % 4); k < numbers; ++k) {
+        text += k > 0 ? comma : "";
+        text += chance(20) ? std::string(kNumbers[rng_() % std::size(kNumbers)])
+                           : std::to_string(static_cast<int>(rng_() % 2001) - 1000) + (chance(50) ? ".25" : "");
+      }
+      text += chance(5) ? " ]" : "]";
+    }
+    return text + "]" + std::string(static_cast<size_t>(extra_depth), ']');
+  }
+
+  std::mt19937 rng_{20261209};
+};
+
 }  // namespace
 
 int main() {
@@ -307,6 +355,7 @@ int main() {
   copies_only.reuse_repeated_values = false;
   tc::ReadOptions member_by_member = copies_only;
   member_by_member.copy_compact_values = false;
+  member_by_member.read_number_rows = false;
   tc::ReadOptions repeats_only;
   repeats_only.copy_compact_values = false;
   const auto next = [&] { return generate.payload(); };
@@ -319,6 +368,9 @@ int main() {
                                    member_by_member);
   PrettyArrays pretty;
   same &= tc::test::same_both_ways("repeated pretty-printed arrays of objects", 10000, [&] { return pretty.payload(); },
+                                   tc::ReadOptions{}, member_by_member);
+  NumberRows number_rows;
+  same &= tc::test::same_both_ways("arrays of arrays of numbers", 20000, [&] { return number_rows.payload(); },
                                    tc::ReadOptions{}, member_by_member);
   return same ? 0 : 1;
 }

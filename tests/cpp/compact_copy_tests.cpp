@@ -370,7 +370,7 @@ int main() {
   same &= tc::test::same_both_ways("repeated pretty-printed arrays of objects", 10000, [&] { return pretty.payload(); },
                                    tc::ReadOptions{}, member_by_member);
   NumberRows number_rows;
-  same &= tc::test::same_both_ways("arrays of arrays of numbers", 20000, [&] { return number_rows.payload(); },
+  same &= tc::test::same_both_ways("arrays of arrays of numbers", 8000, [&] { return number_rows.payload(); },
                                    tc::ReadOptions{}, member_by_member);
   return same ? 0 : 1;
 }

@@ -317,6 +317,13 @@ NESTED_COPIES = [
      b'{"columns":["v"],"rows":[[{"a":1,"b":2}],[{"a":3,"b":2}]],"constants":{}}'),
     ("repeat-of-a-known-key-in-array", b'[{"v":[{"a":1,"b":2}]},{"v":[{"a":1,"b":2},{"a":1,"b":2,"b":3}]}]' + b" " * 16,
      b'{"columns":["v"],"rows":[[[{"a":1,"b":2}]],[[{"a":1,"b":2},{"a":1,"b":3}]]],"constants":{}}'),
+    # A number written again (1.50) is read with the rest of its run only inside an array
+    ("number-after-a-members-number", b'[{"v":{"a":1.50,2}}]',
+     "invalid row-oriented JSON: key must be a string at line 1 column 17"),
+    ("spaced-number-after-a-members-number", b'[{"v":{"a":1.50, 2}}]',
+     "invalid row-oriented JSON: key must be a string at line 1 column 18"),
+    ("run-in-an-array-then-a-member", b'[{"v":{"a":[1.50,2],"b":1.50}}]',
+     b'{"columns":["v"],"rows":[[{"a":[1.5,2],"b":1.5}]],"constants":{}}'),
     ("known-key-then-no-colon", b'[{"v":{"ab" :1}},{"v":{"ab" "x"}}]' + b" " * 16,
      "invalid row-oriented JSON: expected `:` at line 1 column 29"),
     ("known-key-then-comma", b'[{"v":{"ab":1}},{"v":{"ab",1}}]' + b" " * 32,

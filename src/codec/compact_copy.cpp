@@ -128,8 +128,8 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
   unsigned wide_level = CompactCopyHints::kLevels;  // the level whose keys are checked by hash, if any
   // Numbers come in runs of one kind: after one that was written again or is long (a float
   // printed with all its digits, mostly, which is its own shortest text now and then), the next
-  // goes to the number reader without being checked as it stands. That reader takes the rest of
-  // an array's run of numbers with it (as coordinates come), and then the run's text counts.
+  // goes to the number reader without being checked as it stands. In an array that reader takes
+  // the rest of a run of numbers with it (as coordinates come), and then the run's text counts.
   bool rewriting_numbers = false;
 
   // Bytes from `run` up to the current position are compact as they stand and not yet copied.
@@ -173,7 +173,10 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
           copy_run(p);
           const size_t before = out.size();
           size_t pos = static_cast<size_t>(p - begin);
-          if (read_number_run(begin, size, pos, out)) return nullptr;
+          // In an array, the rest of a run of numbers comes with it; a member's value is one
+          // number, and what follows it is the copy's to check.
+          const bool in_array = levels > 0 && !is_object[levels - 1];
+          if ((in_array ? read_number_run : read_number)(begin, size, pos, out)) return nullptr;
           const size_t length = pos - static_cast<size_t>(p - begin);
           rewriting_numbers = out.size() - before != length || length > 17;
           run = p = begin + pos;

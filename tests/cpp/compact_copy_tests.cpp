@@ -300,9 +300,9 @@ class PrettyArrays {
 };
 
 // Rows whose member values are arrays of arrays of numbers, as coordinates and matrix rows come,
-// compact or with a space after each comma: now and then an element of another kind, a space
-// before a closing bracket, a row nested a level deeper, the rows at the deepest level allowed,
-// or the text broken.
+// compact or with a space after each comma: now and then an element of another kind (an object
+// with a number after its member's value among them), a space before a closing bracket, a row
+// nested a level deeper, the rows at the deepest level allowed, or the text broken.
 class NumberRows {
  public:
   std::string payload() {
@@ -329,8 +329,10 @@ class NumberRows {
     std::string text = std::string(static_cast<size_t>(extra_depth), '[') + "[";
     for (int i = 0, count = static_cast<int>(rng_() % 6); i < count; ++i) {
       if (i > 0) text += comma;
-      if (chance(5)) {
-        text += chance(50) ? "\"x\"" : "[[1,2],[3]]";
+      if (chance(8)) {
+        // another kind of element; an object whose member value may run on into a bare number
+        const std::string number(kNumbers[rng_() % std::size(kNumbers)]);
+        text += std::array<std::string, 3>{"\"x\"", "[[1,2],[3]]", "{\"a\":" + number + (chance(50) ? comma + "2" : "") + "}"}[rng_() % 3];
         continue;
       }
       text += "[";

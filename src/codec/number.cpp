@@ -746,10 +746,6 @@ bool read_exponent_form(const char* input, size_t size, size_t& pos, size_t firs
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // read_number's work, inlined into both entries: in read_number_run's loop the position and
 // the buffer stay in registers from one number to the next, and no call is made per number
 // (arrays of floats took 10% fewer instructions and time).

@@ -3,7 +3,8 @@
 // shortest text of the double the fixed steps make of it, as write_float lays it out. Texts:
 // plain decimals of doubles of every size from 10^-6 up printed with 15 to 17 digits ("%.17g"
 // pads shortest texts with zeros or nines), texts with an exponent part of doubles of any size,
-// their last digits moved, and the same below zero.
+// their last digits moved, and the same below zero. The same texts are read in runs too, as
+// arrays hold them, among numbers of other kinds.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "codec/byte_buffer.hpp"
 #include "codec/number.hpp"
@@ -64,6 +66,50 @@ void check(const std::string& text) {
   }
 }
 
+// What read_number writes for a text alone.
+std::string read_alone(const std::string& text) {
+  const std::string payload = text + ",";
+  tc::ByteBuffer got;
+  size_t pos = 0;
+  if (tc::read_number(payload.data(), payload.size(), pos, got)) return "(error)";
+  return std::string(got.view());
+}
+
+// Runs of numbers as an array holds them, compact or spaced: read_number_run must write what
+// read_number writes for each, commas between, and stop after the last. Some are numbers of
+// other kinds (integers, trailing zeros, many zeros after the point, exponents), which the run
+// reads another way.
+std::vector<std::string> pending_run;
+int checked_runs = 0;
+
+void add_to_run(const std::string& text, std::mt19937_64& rng) {
+  static const char* const kOthers[] = {"-7",  "120", "1.50", "0.000001234", "0.0", "-0.0", "2e5", "1.5E-3", "0",
+                                        "-0.123456789012345678", "1.2345678901234567891"};
+  if (rng() % 8 == 0) pending_run.push_back(kOthers[rng() % std::size(kOthers)]);
+  pending_run.push_back(text);
+  if (rng() % 4 != 0) return;
+  const char* const separator = rng() % 2 == 0 ? "," : ", ";
+  std::string payload;
+  std::string want;
+  for (size_t i = 0; i < pending_run.size(); ++i) {
+    payload += i == 0 ? "" : separator;
+    want += i == 0 ? "" : ",";
+    payload += pending_run[i];
+    want += read_alone(pending_run[i]);
+  }
+  const size_t end = payload.size();
+  payload += "]";
+  tc::ByteBuffer got;
+  size_t pos = 0;
+  const bool failed = tc::read_number_run(payload.data(), payload.size(), pos, got) || pos != end;
+  ++checked_runs;
+  if ((failed || got.view() != want) && ++failures <= 10) {
+    std::printf("FAIL run %s: got %.*s, want %s\n", payload.c_str(), static_cast<int>(got.view().size()),
+                got.view().data(), want.c_str());
+  }
+  pending_run.clear();
+}
+
 // The text with `delta` added to its last digit (carrying through the digits), or "" when that
 // would change its layout.
 std::string moved(std::string text, int delta) {
@@ -96,6 +142,7 @@ int main() {
     std::snprintf(text, sizeof text, "%.*g", precision(rng), i % 2 == 0 ? x : -x);
     if (std::string(text).find('e') != std::string::npos) continue;  // not a plain decimal
     check(text);
+    add_to_run(text, rng);
     const std::string other = moved(text, nudge(rng));
     if (!other.empty()) check(other);
   }
@@ -127,9 +174,11 @@ int main() {
       while (written.size() > e + 3 && written[e + 2] == '0') written.erase(e + 2, 1);
     }
     check(written);
+    add_to_run(written, rng);
     const std::string other = moved(written, nudge(rng));
     if (!other.empty()) check(other);
   }
-  std::printf("%s: %d of %d texts differ\n", failures == 0 ? "PASS" : "FAIL", failures, checked);
-  return failures == 0 && checked > 600000 ? 0 : 1;
+  std::printf("%s: %d of %d texts and %d runs differ\n", failures == 0 ? "PASS" : "FAIL", failures, checked,
+              checked_runs);
+  return failures == 0 && checked > 600000 && checked_runs > 50000 ? 0 : 1;
 }

@@ -15,13 +15,15 @@ constexpr std::size_t kSmallPayload = 8192;
 constexpr std::string_view kEndOfInputError = "invalid row-oriented JSON: EOF while parsing";
 
 // The reader without its shortcuts: nested values member by member, whitespace as it comes,
-// repeated values read again, arrays of numbers in arrays one by one.
+// repeated values read again, arrays of numbers in arrays one by one, and each number of an
+// array as one element.
 ReadOptions general_reader() {
   ReadOptions options;
   options.copy_compact_values = false;
   options.guess_indentation = false;
   options.reuse_repeated_values = false;
   options.read_number_rows = false;
+  options.read_number_runs = false;
   return options;
 }
 

@@ -59,6 +59,7 @@ class Reader {
         guess_indentation_(options.guess_indentation),
         reuse_repeated_values_(options.reuse_repeated_values),
         read_number_rows_(options.read_number_rows),
+        read_number_runs_(options.read_number_runs),
         compact_copy_misses_left_(options.copy_compact_values ? kCompactCopyMisses : 0) {
     // Cell text is rarely longer than the payload, and a member rarely takes under 16 bytes
     // of it; reserving that much up front saves regrowth copies, and pages never written are
@@ -196,6 +197,7 @@ class Reader {
   const bool guess_indentation_;
   const bool reuse_repeated_values_;
   const bool read_number_rows_;
+  const bool read_number_runs_;
   unsigned compact_copy_misses_left_;  // tries of copy_compact_value that may still fail
   // Hints for the copy, by the row member whose value is copied (a few sets, given out to the
   // members in the order their first nested values come, and shared once all are given out):
@@ -709,7 +711,7 @@ Pos Reader::read_array(Pos p, uint32_t context) {
     if (!(p = read_number_rows(p, done))) return nullptr;
   }
   while (!done) {
-    if (*p == '-' || is_decimal_digit(*p)) {
+    if (read_number_runs_ && (*p == '-' || is_decimal_digit(*p))) {
       if (!(p = read_numbers(p))) return nullptr;
     } else if (!(p = read_inner_value(p, context))) {
       return nullptr;

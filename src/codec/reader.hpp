@@ -19,6 +19,7 @@ struct ReadOptions {
   bool reuse_repeated_values = true;  // a row member's object or array that repeats the last one
                                       // read for its member byte for byte copied from that cell
   bool read_number_rows = true;  // compact arrays of numbers as an array's elements read in one go
+  bool read_number_runs = true;  // an array's numbers read in one go (else one element at a time)
   StringScan string_scan = widest_string_scan();
 };
 

@@ -358,6 +358,7 @@ int main() {
   tc::ReadOptions member_by_member = copies_only;
   member_by_member.copy_compact_values = false;
   member_by_member.read_number_rows = false;
+  member_by_member.read_number_runs = false;
   tc::ReadOptions repeats_only;
   repeats_only.copy_compact_values = false;
   const auto next = [&] { return generate.payload(); };

@@ -676,6 +676,10 @@ struct PlainDigits {
   bool below_one;
   bool ends_in_zero;
   bool decimal;   // a fraction digit at least, and no exponent part after them
+
+  // The writer's layout for a plain decimal: one to 17 digits of S, the last not zero, at most
+  // four zeros after "0.".
+  [[nodiscard]] bool written_layout() const { return digits - 1 < 17 && !ends_in_zero && zeros <= 4; }
 };
 
 TC_ALWAYS_INLINE PlainDigits plain_digits(const char* input, size_t size, size_t first_digit, size_t int_end,
@@ -724,7 +728,7 @@ TC_ALWAYS_INLINE bool read_plain_decimal(const char* input, size_t size, size_t&
   if (p.frac_digits > 308) return false;  // past one power of ten: the general path scales in steps
   const uint64_t significand = plain_significand(input, first_digit, int_end, frac_end, p);
   const double x = static_cast<double>(significand) / kPowersOfTen[p.frac_digits];  // scale_to_double's one step
-  if (p.digits <= 17 && !p.ends_in_zero && p.zeros <= 4) {  // the writer's layout
+  if (p.written_layout()) {
     put_long_float(input + pos, frac_end - pos, frac_end - pos, size - pos, negative, significand, exponent, x, out);
   } else {
     out.commit(write_float(negative ? -x : x, out.reserve(kMaxFloatText)));
@@ -762,7 +766,7 @@ TC_ALWAYS_INLINE bool read_decimal_ahead(const char* input, size_t size, size_t 
   if (int_end == size || input[int_end] != '.') return false;
   const size_t frac_end = skip_digits(input, size, int_end + 1);
   const PlainDigits p = plain_digits(input, size, first_digit, int_end, frac_end);
-  if (!p.decimal || p.digits - 1 >= 17 || p.zeros > 4 || p.ends_in_zero) return false;
+  if (!p.decimal || !p.written_layout()) return false;
   d.start = start;
   d.end = frac_end;
   d.negative = first_digit != start;

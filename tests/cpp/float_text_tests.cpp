@@ -46,8 +46,10 @@ double fixed_steps(const std::string& text) {
 }
 
 void check(const std::string& text) {
-  size_t digits = 0;
-  for (char c : text) digits += c >= '0' && c <= '9' ? 1 : 0;
+  size_t digits = 0;  // of S: zeros before the first other digit add nothing, nor does the exponent
+  for (size_t i = 0; i < text.size() && text[i] != 'e'; ++i) {
+    digits += text[i] >= '0' && text[i] <= '9' && (digits != 0 || text[i] != '0') ? 1 : 0;
+  }
   if (text.find_first_of(".e") == std::string::npos || digits > 19) return;
   const std::string payload = text + ",";  // what follows a number in a row
   tc::ByteBuffer got;

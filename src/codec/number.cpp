@@ -303,33 +303,6 @@ ReadStatus scan_number(const char* input, size_t size, size_t pos, size_t int_en
   return {};
 }
 
-// The value of a run of decimal digits, eight at a time where it can; the value must fit in
-// u64 (at most 19 digits after any leading zeros).
-uint64_t digits_value(const char* p, const char* end) {
-  uint64_t s = 0;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  for (; end - p >= 8; p += 8) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    v -= 0x3030303030303030ULL;
-    v = v * 10 + (v >> 8);  // each even byte now holds a two-digit pair
-    v = ((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32)) +
-         ((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32))) >> 32;
-    s = s * 100000000 + (v & 0xFFFFFFFFULL);
-  }
-  if (end - p >= 4) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    v -= 0x30303030U;
-    v = v * 10 + (v >> 8);
-    s = s * 10000 + (v & 0xFF) * 100 + ((v >> 16) & 0xFF);
-    p += 4;
-  }
-#endif
-  for (; p < end; ++p) s = s * 10 + static_cast<unsigned>(*p - '0');
-  return s;
-}
-
 // Digits are accumulated into S from the left, integer then fraction digits, while S × 10 +
 // digit stays within u64. From the first refused digit on nothing more is accumulated: each
 // further integer digit raises E by one, further fraction digits are skipped.
@@ -699,7 +672,9 @@ TC_ALWAYS_INLINE PlainDigits plain_digits(const char* input, size_t size, size_t
 TC_ALWAYS_INLINE uint64_t plain_significand(const char* input, size_t first_digit, size_t int_end, size_t frac_end,
                                             const PlainDigits& p) {
   const char* const frac_begin = input + int_end + 1;
-  if (p.below_one) return digits_value(frac_begin, input + frac_end);  // the zeros add nothing
+  // Below one, the digits after the zeros come from one load. With an integer part, the
+  // fraction taken the same way measured slower (canada and member floats, 2 to 3%).
+  if (p.below_one) return digits_value_within(input, frac_begin + p.zeros, input + frac_end);
   return digits_value(input + first_digit, input + int_end) * kIntegerPowersOfTen[p.frac_digits] +
          digits_value(frac_begin, input + frac_end);
 }

@@ -275,6 +275,75 @@ inline size_t leading_zero_digits(const char* p, const char* end, size_t room) {
   return static_cast<size_t>(q - p);
 }
 
+// The value of a run of decimal digits, eight at a time where it can; the value must fit in
+// u64 (at most 19 digits after any leading zeros). Out of line, as the float paths were tuned.
+TC_NOINLINE inline uint64_t digits_value(const char* p, const char* end) {
+  uint64_t s = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  for (; end - p >= 8; p += 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    v -= 0x3030303030303030ULL;
+    v = v * 10 + (v >> 8);  // each even byte now holds a two-digit pair
+    v = ((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32)) +
+         ((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32))) >> 32;
+    s = s * 100000000 + (v & 0xFFFFFFFFULL);
+  }
+  if (end - p >= 4) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    v -= 0x30303030U;
+    v = v * 10 + (v >> 8);
+    s = s * 10000 + (v & 0xFF) * 100 + ((v >> 16) & 0xFF);
+    p += 4;
+  }
+#endif
+  for (; p < end; ++p) s = s * 10 + static_cast<unsigned>(*p - '0');
+  return s;
+}
+
+#if defined(TC_SSE2)
+// The value of the 16 digits whose bytes less '0' are `digits`, the first the most significant
+// (bytes cleared to zero count as leading zeros). Pairs, fours and eights of digits are summed
+// by multiply-adds; a pair is at most 99 and four digits at most 9,999, so packing them into
+// 16 bits never saturates, and eight digits, at most 99,999,999, fit 32.
+inline uint64_t block_digits_value(__m128i digits) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i tens = _mm_set_epi16(1, 10, 1, 10, 1, 10, 1, 10);
+  const __m128i pairs = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), tens),
+                                        _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), tens));
+  const __m128i fours = _mm_madd_epi16(pairs, _mm_set_epi16(1, 100, 1, 100, 1, 100, 1, 100));
+  const __m128i eights =
+      _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set_epi16(1, 10000, 1, 10000, 1, 10000, 1, 10000));
+  const auto high = static_cast<uint32_t>(_mm_cvtsi128_si32(eights));
+  const auto low = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
+  return uint64_t{high} * 100000000 + low;
+}
+#endif
+
+// digits_value of at most 19 digits [p, end), which lie in a text that starts at `input`: where
+// 16 bytes of it end at `end`, the last 16 digits (or all, the bytes before them cleared) come
+// from one load, without the loops whose lengths change from one number to the next.
+TC_ALWAYS_INLINE uint64_t digits_value_within(const char* input, const char* p, const char* end) {
+#if defined(TC_SSE2)
+  if (end - input >= 16) {
+    const __m128i bytes =
+        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16)), _mm_set1_epi8('0'));
+    const auto count = static_cast<int>(end - p);
+    if (count <= 16) {
+      const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+      const __m128i digit = _mm_cmpgt_epi8(index, _mm_set1_epi8(static_cast<char>(15 - count)));
+      return block_digits_value(_mm_and_si128(bytes, digit));
+    }
+    uint64_t head = 0;  // the first one to three of 17 to 19
+    for (; p < end - 16; ++p) head = head * 10 + static_cast<unsigned>(*p - '0');
+    return head * 10000000000000000ULL + block_digits_value(bytes);
+  }
+#endif
+  (void)input;
+  return digits_value(p, end);
+}
+
 // How many bytes the UTF-8 sequence begun by `lead` (0xC0 or more) takes when well formed.
 inline size_t utf8_lead_length(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2; }
 

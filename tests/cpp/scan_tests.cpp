@@ -208,6 +208,36 @@ bool escape_quads_agree(std::mt19937& rng) {
   return true;
 }
 
+// The digit values, in one load and eight at a time, against digit by digit: zero to 19 digits
+// (nines, zeros and any) with zero to 20 bytes before them, in exact-size buffers, so that a
+// load reaching before the text or past the digits shows.
+bool digit_values_agree(std::mt19937& rng) {
+  for (int round = 0; round < 200000; ++round) {
+    const size_t before = rng() % 21;
+    const size_t count = rng() % 20;
+    const unsigned kind = rng() % 4;  // any digits, nines, zeros, or leading zeros then any
+    const std::unique_ptr<char[]> text(new char[before + count]);
+    for (size_t i = 0; i < before; ++i) text[i] = "0123456789.-e"[rng() % 13];
+    uint64_t expected = 0;
+    for (size_t i = 0; i < count; ++i) {
+      const bool zero = kind == 2 || (kind == 3 && i < count / 2);
+      const char digit = kind == 1 ? '9' : zero ? '0' : static_cast<char>('0' + rng() % 10);
+      text[before + i] = digit;
+      expected = expected * 10 + static_cast<unsigned>(digit - '0');
+    }
+    const char* const digits = text.get() + before;
+    const uint64_t eights = tc::digits_value(digits, digits + count);
+    const uint64_t within = tc::digits_value_within(text.get(), digits, digits + count);
+    if (eights != expected || within != expected) {
+      std::printf("FAIL digit values: %zu digits after %zu bytes: %llu and %llu, expected %llu\n", count, before,
+                  static_cast<unsigned long long>(eights), static_cast<unsigned long long>(within),
+                  static_cast<unsigned long long>(expected));
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main() {
@@ -248,7 +278,9 @@ int main() {
       }
     }
   }
-  if (!string_scans_are_sound(rng) || !escape_pairs_agree(rng) || !escape_quads_agree(rng)) return 1;
-  std::printf("ok: whitespace, digit and string scans and escape decoders agree with the references\n");
+  if (!string_scans_are_sound(rng) || !escape_pairs_agree(rng) || !escape_quads_agree(rng) || !digit_values_agree(rng)) {
+    return 1;
+  }
+  std::printf("ok: whitespace, digit and string scans, digit values and escape decoders agree with the references\n");
   return 0;
 }

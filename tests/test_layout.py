@@ -94,6 +94,8 @@ LAYOUTS = [
     ("deep-first-class", b'[{"a":[[1],2]},{"a":[[1.0],2]}]', doc('["a"]', "[[[[1],2]],[[[1.0],2]]]", "{}")),
     # nested first elements that open alike or not: settled there, or compared through
     ("nested-zeros-open-differently", b'[{"a":[0.0,1]},{"a":[-0.0,1]}]', doc("[]", "[[],[]]", '{"a":[0.0,1]}')),
+    ("nested-minus-zero-first", b'[{"a":{"x":-0.0}},{"a":{"x":0.0}}]', doc("[]", "[[],[]]", '{"a":{"x":-0.0}}')),
+    ("nested-zero-classes-open-differently", b'[{"a":[0,1]},{"a":[-0.0,1]}]', doc('["a"]', "[[[0,1]],[[-0.0,1]]]", "{}")),
     ("nested-first-differs-late", b'[{"a":[1234,1]},{"a":[1235,1]}]', doc('["a"]', "[[[1234,1]],[[1235,1]]]", "{}")),
     ("nested-first-prefix", b'[{"a":[12,1]},{"a":[123,1]}]', doc('["a"]', "[[[12,1]],[[123,1]]]", "{}")),
     ("nested-first-equal-rest-differs", b'[{"a":[true,1]},{"a":[true,2]}]', doc('["a"]', "[[[true,1]],[[true,2]]]", "{}")),

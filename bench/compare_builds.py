@@ -8,13 +8,20 @@ For example a local `pip install .` build against the wheel of packaging/manylin
 same bytes on every payload, then timed in alternating order, round by round. Time is the
 thread's CPU time, not the wall clock: a busy machine takes the processor away from the run
 now and then, which wall-clock medians show as noise of a tenth or more.
+
+    python bench/compare_builds.py A.so B.so --control --rounds 101
+
+`--control` times a copy of A as a third build: its ratio to A is what the run cannot tell
+apart from no change (on a shared machine up to 6% at 11 rounds, mostly within 1% at 101).
 """
 from __future__ import annotations
 
 import argparse
 import importlib.util
 import json
+import shutil
 import statistics
+import tempfile
 import time
 from pathlib import Path
 from types import ModuleType
@@ -61,20 +68,34 @@ def main() -> None:
     parser.add_argument("b", help="the second build's extension module file")
     parser.add_argument("--rounds", type=int, default=21)
     parser.add_argument("--files", nargs="*", default=[], help="payload files to time as well")
+    parser.add_argument("--control", action="store_true", help="time a copy of A too, as the run's noise")
     args = parser.parse_args()
-    first, second = load(args.a, "build_a"), load(args.b, "build_b")
-    print(f"{'payload':17} {'A µs':>9} {'B µs':>9} {'B/A':>6}")
-    for (name, call_a), (_, call_b) in zip(workloads(first, args.files), workloads(second, args.files)):
-        if call_a() != call_b():
-            raise SystemExit(f"{name}: the two builds give different output")
-        repeat = max(1, int(0.02 / max(per_call(call_a, 3), 1e-7)))  # about 20 ms a sample
-        times_a, times_b = [], []
-        for round_number in range(args.rounds):
-            order = [(call_a, times_a), (call_b, times_b)]
-            for call, times in order if round_number % 2 == 0 else reversed(order):
-                times.append(per_call(call, repeat))
-        a, b = statistics.median(times_a), statistics.median(times_b)
-        print(f"{name:17} {a * 1e6:9.2f} {b * 1e6:9.2f} {b / a:6.3f}")
+    with tempfile.TemporaryDirectory(prefix="tarvel_compare_") as folder:
+        paths = [args.a, args.b]
+        if args.control:  # a file of its own, so that it is mapped apart from A
+            paths.append(shutil.copy(args.a, Path(folder) / Path(args.a).name))
+        builds = [load(path, f"build_{i}") for i, path in enumerate(paths)]
+        compare(builds, args.rounds, args.files)
+
+
+def compare(builds: list[ModuleType], rounds: int, files: list[str]) -> None:
+    """Prints each payload's median time per call for A and B, B/A, and A2/A for a control."""
+    control = len(builds) > 2
+    print(f"{'payload':17} {'A µs':>9} {'B µs':>9} {'B/A':>6}" + (f" {'A2/A':>6}" if control else ""))
+    for calls in zip(*(workloads(build, files) for build in builds)):
+        name = calls[0][0]
+        outputs = [call() for _, call in calls]
+        if any(output != outputs[0] for output in outputs[1:]):
+            raise SystemExit(f"{name}: the builds give different output")
+        repeat = max(1, int(0.02 / max(per_call(calls[0][1], 3), 1e-7)))  # about 20 ms a sample
+        times: list[list[float]] = [[] for _ in calls]
+        for round_number in range(rounds):
+            shift = round_number % len(calls)  # each build takes each place in turn
+            for i in list(range(len(calls)))[shift:] + list(range(len(calls)))[:shift]:
+                times[i].append(per_call(calls[i][1], repeat))
+        medians = [statistics.median(t) for t in times]
+        line = f"{name:17} {medians[0] * 1e6:9.2f} {medians[1] * 1e6:9.2f} {medians[1] / medians[0]:6.3f}"
+        print(line + (f" {medians[2] / medians[0]:6.3f}" if control else ""))
 
 
 if __name__ == "__main__":

@@ -191,6 +191,35 @@ def test_rows_in_any_key_order_with_cells_of_no_column(width):
     assert tarvel_codec.columnarize(payload) == doc(columns, "[" + expected_rows + "]", '{"c":7}')
 
 
+def compact(value):
+    return json.dumps(value, separators=(",", ":"), ensure_ascii=False)
+
+
+@pytest.mark.parametrize("width", [2, 20, 64, 65])
+def test_rows_that_leave_out_fields(width):
+    """Rows that each leave out some keys, the rest in one order: a key's column comes from the
+    first row that holds it, so most rows are out of column order. Cells of every length (short
+    ones are copied in fixed blocks, long ones in full), long cells in the last row near the end
+    of the document, a constant and an all-null key among them, and a row that repeats a key."""
+    rng = random.Random(width)
+    keys = ["k%d" % i for i in range(width)]
+    makers = [lambda r: r, lambda r: "s%d" % r, lambda r: "long text %d " % r * 4, lambda r: {"n": [r, "x" * (r % 50)]}]
+    rows = []
+    for r in range(40):
+        row = [(key, makers[i % 4](r * 1000 + i)) for i, key in enumerate(keys) if rng.random() < 0.7]
+        row.insert(rng.randrange(len(row) + 1), ("c", 7))
+        row.insert(rng.randrange(len(row) + 1), ("z", None))
+        rows.append(row)
+    rows[-1] = [(key, "long text at the end %d " % i * 3) for i, key in enumerate(keys) if i > 0] + [("c", 7)]
+    rows[5].append((next(k for k, _ in rows[5] if k[0] == "k"), "the later value of a repeated key"))
+    payload = "[" + ",".join("{" + ",".join(compact(k) + ":" + compact(v) for k, v in row) + "}" for row in rows) + "]"
+    decoded = [dict(row) for row in rows]  # a repeated key: the first place, the last value
+    names = [k for k in dict.fromkeys(k for row in decoded for k in row) if k not in ("c", "z")]
+    expected_rows = ",".join("[" + ",".join(compact(row[k]) if k in row else "null" for k in names) + "]" for row in decoded)
+    columns = "[" + ",".join(compact(k) for k in names) + "]"
+    assert tarvel_codec.columnarize(payload.encode()) == doc(columns, "[" + expected_rows + "]", '{"c":7}')
+
+
 KEY_FAMILIES = [
     ("lengths-0-to-20", ["", *("abcdefghijklmnopqrst"[:n] for n in range(1, 21))]),
     ("last-byte-differs", ["key_%02d" % i for i in range(40)] + ["long_key_abc%d" % i for i in range(10)]),

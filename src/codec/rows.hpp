@@ -57,6 +57,16 @@ struct RowTable {
 class CellCursor {
  public:
   explicit CellCursor(const RowTable& table) : members_(table.members.data()), cells_(table.cells.data()) {}
+  // Where a cursor is: its next member and that member's cell.
+  struct Place {
+    size_t index;
+    size_t offset;
+  };
+  CellCursor(const RowTable& table, Place at) : CellCursor(table) {
+    index_ = at.index;
+    offset_ = at.offset;
+  }
+  [[nodiscard]] Place place() const { return {index_, offset_}; }
 
   struct Cell {
     uint32_t key;

@@ -210,6 +210,37 @@ def _vector_rows(rng: random.Random) -> Iterator[dict]:
         }
 
 
+def _optional_rows(rng: random.Random) -> Iterator[dict]:
+    """Records whose empty fields are left out, as serializers that skip nulls write them: every
+    row holds its keys in one order, each optional one there or not. A key's column comes from
+    the first row that holds it, so most rows come out of column order."""
+    fields: list[tuple[str, float, Callable[[], object]]] = [
+        ("email", 0.9, lambda: f"{rng.choice(_WORDS)}{rng.randrange(1000)}@example.com"),
+        ("phone", 0.6, lambda: f"+1-555-{rng.randrange(10_000):04d}"),
+        ("age", 0.7, lambda: rng.randrange(18, 90)),
+        ("score", 0.8, lambda: round(rng.uniform(0, 100), 2)),
+        ("verified", 0.9, lambda: rng.random() < 0.5),
+        ("city", 0.75, lambda: rng.choice(_CITIES)),
+        ("company", 0.5, lambda: rng.choice(_WORDS).title() + " Inc."),
+        ("title", 0.5, lambda: rng.choice(("engineer", "manager", "analyst", "director"))),
+        ("signup_at", 0.95, lambda: _iso(rng)),
+        ("last_login_at", 0.7, lambda: _iso(rng)),
+        ("plan", 0.8, lambda: rng.choice(("free", "pro", "team"))),
+        ("seats", 0.4, lambda: rng.randrange(1, 500)),
+        ("tags", 0.6, lambda: rng.sample(_WORDS, rng.randrange(1, 4))),
+        ("referrer", 0.3, lambda: rng.choice(("ads", "search", "friend", "newsletter"))),
+        ("name", 0.85, lambda: rng.choice(_NAMES)),
+    ]
+    account = 0
+    while True:
+        account += rng.randrange(1, 20)
+        row: dict[str, object] = {"id": account}
+        for name, presence, make in fields:
+            if rng.random() < presence:
+                row[name] = make()
+        yield row
+
+
 # How a shape's rows are written: json.dumps keyword arguments, or "indent" for the whole array
 # pretty-printed with two spaces (as json.dumps(rows, indent=2) writes it).
 _COMPACT = {"separators": (",", ":"), "ensure_ascii": False}
@@ -229,6 +260,7 @@ SHAPES: dict[str, tuple[Callable[[random.Random], Iterator[dict]], dict]] = {
     "escaped": (_log_rows, _PRETTY_ASCII),  # the same with Python's default ensure_ascii
     "reviews": (_review_rows, _DEFAULT),    # user text in several scripts, all of it \u escapes
     "vectors": (_vector_rows, _SPACED),     # retrieval results: arrays of ints and floats
+    "optional": (_optional_rows, _COMPACT),  # records that leave out their empty fields
 }
 
 

@@ -69,16 +69,8 @@ class Writer {
       count -= chunk;
     }
   }
-  // A cell and its comma as put_cell puts them, or "null" and its comma where `here` is false,
-  // chosen by masks rather than a branch: which cells a row of optional fields holds is as
-  // good as random.
-  void put_cell_or_null(bool here, std::string_view text) {
-    const uintptr_t keep = uintptr_t{0} - uintptr_t{here};
-    const uintptr_t data =
-        (reinterpret_cast<uintptr_t>(text.data()) & keep) | (reinterpret_cast<uintptr_t>(kNulls.data()) & ~keep);
-    const size_t size = (text.size() & keep) | (size_t{4} & ~keep);
-    put_cell(std::string_view(reinterpret_cast<const char*>(data), size));
-  }
+  // "null", with room to read a block past it as put_cell does.
+  static std::string_view null_cell() { return {kNulls.data(), 4}; }
   // Puts `c` in place of the last byte written.
   void replace_last(char c) { p_[-1] = c; }
   void rewind(char* to) { p_ = to; }
@@ -254,29 +246,27 @@ TC_NOINLINE ColumnRow write_row_by_columns(const RowTable& rows, CellCursor::Pla
                                            const ColumnarLayout& layout, char* position, char* end) {
   CellCursor cursor(rows, cells);
   Writer out(position, static_cast<size_t>(end - position));
-  struct Slot {
+  // Every column starts as "null" and takes the row's cell if it has one: no branch on which
+  // columns the row holds, which in a table of optional fields is as good as random.
+  struct Slot {  // left uninitialised past the row's columns: only those are read
     const char* text;
     size_t length;
   };
-  Slot slots[kMaxNarrowColumns + 1];  // only those of the row's columns are read
+  const size_t columns = layout.columns.size();
+  Slot slots[kMaxNarrowColumns + 1];  // the last for cells of no column, never read
+  const std::string_view null = Writer::null_cell();
+  for (size_t c = 0; c < columns; ++c) slots[c] = {null.data(), null.size()};
   const uint32_t* const column_of_key = layout.column_of_key.data();
-  uint64_t present = 0;
   OrderCheck order;
   CellCursor::Cell cell{};
   while (cursor.next(row_end, cell)) {
     const uint32_t column = column_of_key[cell.key];
     const bool kept = column != kNotColumn;
-    // A cell of no column goes to the spare last slot, and sets no bit.
-    const size_t slot = kept ? column : kMaxNarrowColumns;
-    slots[slot] = {cell.text.data(), cell.text.size()};
-    present |= uint64_t{kept} << (slot % 64);
+    slots[kept ? column : kMaxNarrowColumns] = {cell.text.data(), cell.text.size()};
     order.see(column, kept);
   }
   out.put('[');
-  const size_t columns = layout.columns.size();
-  for (size_t c = 0; c < columns; ++c) {
-    out.put_cell_or_null(((present >> c) & 1) != 0, std::string_view(slots[c].text, slots[c].length));
-  }
+  for (size_t c = 0; c < columns; ++c) out.put_cell(std::string_view(slots[c].text, slots[c].length));
   out.replace_last(']');
   return {cursor.place(), out.position(), order.in_order()};
 }

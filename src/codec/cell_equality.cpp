@@ -1,6 +1,7 @@
 // Value equality on compact text. Equal text always means equal values; only where texts
 // differ can values still be equal (numbers of other classes or forms, minus zero nested,
-// objects with another member order), and only then is the text indexed and compared.
+// objects with another member order). Containers are then walked side by side, and indexed
+// and compared in full only where an object's keys come in another order.
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -194,10 +195,11 @@ size_t scalar_end(std::string_view t, size_t pos) {
   return end;
 }
 
-// Whether the strings opening at a[x] and b[y] have the same text, which for compact text is
-// whether they are equal. Read side by side up to the first difference, which for strings
-// that differ usually comes long before either end.
-bool same_string_at(std::string_view a, size_t x, std::string_view b, size_t y) {
+// The length, quotes included, of the strings opening at a[x] and b[y] where they have the same
+// text, which for compact text is where they are equal; 0 where they differ. Read side by side
+// up to the first difference, which for strings that differ usually comes long before either
+// end.
+size_t same_string_at(std::string_view a, size_t x, std::string_view b, size_t y) {
   size_t i = 1;
   // Eight bytes at a time where both texts have them: equal words without a quote or a
   // backslash are passed whole (links and identifiers often differ only near their end).
@@ -215,53 +217,79 @@ bool same_string_at(std::string_view a, size_t x, std::string_view b, size_t y) 
     i += 8;
   }
   for (;; ++i) {
-    if (a[x + i] != b[y + i]) return false;
-    if (a[x + i] == '"') return true;
+    if (a[x + i] != b[y + i]) return 0;
+    if (a[x + i] == '"') return i + 1;
     if (a[x + i] == '\\') {  // the escaped byte is compared as it stands, even a quote
       ++i;
-      if (a[x + i] != b[y + i]) return false;
+      if (a[x + i] != b[y + i]) return 0;
     }
   }
 }
 
-// Whether the scalars (not strings, not containers) opening with the same byte at a[x] and b[y]
-// are equal: inside a container, where a number's class counts, equal scalars of one opening
-// byte have the same text (the two zeros open differently). Read side by side up to the first
-// difference, or to where both end, which in a container's text is always before its end.
-bool same_scalar_at(std::string_view a, size_t x, std::string_view b, size_t y) {
-  for (size_t i = 1;; ++i) {
-    const char c = a[x + i];
-    if (c != b[y + i]) return false;
-    if (c == ',' || c == ']' || c == '}') return true;
-  }
-}
+// What a walk of two containers side by side settles.
+enum class SideBySide { kEqual, kUnequal, kUnsettled };
 
-// Most unequal containers already differ in their first element (or, for objects with the same
-// first key, its value), followed down through nested first elements: a cheap answer before
-// indexing. `a` and `b` are containers of the same kind. True means "not settled".
-bool may_be_equal(std::string_view a, std::string_view b) {
+// Two containers of the same kind, compared member by member and element by element, side by
+// side, while their objects hold the same keys in the same order, as the objects of one column
+// mostly do: the first member or element that differs settles them unequal, reaching both ends
+// together equal. Where an object's keys come in another order (or nesting goes deeper than
+// followed here), nothing is settled. Inside containers the number class counts, and equal
+// scalars have the same text but for the zeros 0.0 and -0.0.
+SideBySide compare_side_by_side(std::string_view a, std::string_view b) {
+  constexpr unsigned kMaxDepth = 64;
+  bool in_object[kMaxDepth];
+  unsigned depth = 0;
   size_t x = 0, y = 0;
+  bool at_key = false;
   for (;;) {
-    const bool object = a[x] == '{';
-    ++x;
-    ++y;
-    if (a[x] == ']' || a[x] == '}' || b[y] == ']' || b[y] == '}') return a[x] == b[y];
-    if (object) {
-      const size_t key_end_a = scalar_end(a, x), key_end_b = scalar_end(b, y);
-      if (a.substr(x, key_end_a - x) != b.substr(y, key_end_b - y)) return true;  // order may differ
-      x = key_end_a + 1;
-      y = key_end_b + 1;
+    if (at_key) {  // keys that differ may still be the same set in another order
+      const size_t key = same_string_at(a, x, b, y);
+      if (key == 0) return SideBySide::kUnsettled;
+      x += key + 1;  // past the colon
+      y += key + 1;
     }
-    if (a[x] == '"' && b[y] == '"') return same_string_at(a, x, b, y);
-    if (a[x] != b[y] && a[x] != '-' && b[y] != '-') return false;  // only 0.0 and -0.0 open differently
-    if (a[x] == b[y] && a[x] != '[' && a[x] != '{') return same_scalar_at(a, x, b, y);
-    const size_t end_a = scalar_end(a, x), end_b = scalar_end(b, y);
-    if (end_a == x || end_b == y) {
-      if (end_a != x || end_b != y || a[x] != b[y]) return false;  // a container against another kind
-      continue;  // both open the same kind of container: look at its first element
+    // At a value in both texts.
+    const char c = a[x];
+    const bool a_container = c == '{' || c == '[';
+    const bool b_container = b[y] == '{' || b[y] == '[';
+    if (a_container || b_container) {
+      if (c != b[y]) return SideBySide::kUnequal;  // another kind, or a container against a scalar
+      ++x;
+      ++y;
+      const bool a_empty = a[x] == '}' || a[x] == ']';
+      const bool b_empty = b[y] == '}' || b[y] == ']';
+      if (a_empty != b_empty) return SideBySide::kUnequal;
+      if (!a_empty) {
+        if (depth == kMaxDepth) return SideBySide::kUnsettled;
+        in_object[depth++] = c == '{';
+        at_key = c == '{';
+        continue;
+      }
+      ++x;
+      ++y;
+    } else if (c == '"' || b[y] == '"') {
+      const size_t length = c == b[y] ? same_string_at(a, x, b, y) : 0;
+      if (length == 0) return SideBySide::kUnequal;
+      x += length;
+      y += length;
+    } else {
+      const size_t end_a = scalar_end(a, x), end_b = scalar_end(b, y);
+      const std::string_view u = a.substr(x, end_a - x), v = b.substr(y, end_b - y);
+      if (u != v && !(is_zero_float(u) && is_zero_float(v))) return SideBySide::kUnequal;
+      x = end_a;
+      y = end_b;
     }
-    const std::string_view u = a.substr(x, end_a - x), v = b.substr(y, end_b - y);
-    return u == v || (kind_of(u) == Kind::kFloat && kind_of(v) == Kind::kFloat && is_zero_float(u) && is_zero_float(v));
+    // After a value: the next member or element of the innermost open container, or its end.
+    for (;;) {
+      if (depth == 0) return SideBySide::kEqual;
+      const bool more_a = a[x] == ',', more_b = b[y] == ',';
+      if (more_a != more_b) return SideBySide::kUnequal;  // one has more members or elements
+      ++x;
+      ++y;
+      if (more_a) break;
+      --depth;
+    }
+    at_key = in_object[depth - 1];
   }
 }
 
@@ -285,7 +313,11 @@ bool values_equal(std::string_view a, std::string_view b) {
   const Kind ka = kind_of(a), kb = kind_of(b);
   if (is_number(ka) && is_number(kb)) return numbers_equal_exactly(a, ka, b, kb);
   if (ka != kb || (ka != Kind::kArray && ka != Kind::kObject)) return false;
-  if (!may_be_equal(a, b)) return false;
+  switch (compare_side_by_side(a, b)) {
+    case SideBySide::kEqual: return true;
+    case SideBySide::kUnequal: return false;
+    case SideBySide::kUnsettled: break;
+  }
   return NestedEquality(a, b).equal();
 }
 

@@ -157,6 +157,15 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
         const size_t special = skip_string_text(begin, size, static_cast<size_t>(p + 1 - begin), scan);
         if (special < size && begin[special] == '"') {
           p = begin + special + 1;
+          // In an array, the plain strings right after it (tags, names) are passed in a loop of
+          // their own rather than a round of the walk each. One with an escape is left to it.
+          if (levels > 0 && !is_object[levels - 1]) {
+            while (end - p > 2 && p[0] == ',' && p[1] == '"') {
+              const size_t close = skip_string_text(begin, size, static_cast<size_t>(p + 2 - begin), scan);
+              if (close >= size || begin[close] != '"') break;
+              p = begin + close + 1;
+            }
+          }
         } else {
           copy_run(p);
           out.push('"');
@@ -169,6 +178,14 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
         const char* after = rewriting_numbers ? nullptr : compact_number_end(begin, size, p);
         if (after != nullptr) {
           p = after;
+          // Likewise the numbers already in their written form right after it in an array.
+          if (levels > 0 && !is_object[levels - 1]) {
+            while (end - p > 2 && p[0] == ',' && (p[1] == '-' || is_decimal_digit(p[1]))) {
+              const char* number_end = compact_number_end(begin, size, p + 1);
+              if (number_end == nullptr) break;
+              p = number_end;
+            }
+          }
         } else {
           copy_run(p);
           const size_t before = out.size();

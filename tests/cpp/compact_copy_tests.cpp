@@ -3,8 +3,8 @@
 // arrays (repeated keys, keys alike in length or in their first bytes, objects that begin like
 // the one before and then differ, objects of up to 140 keys, one of them perhaps again, values that repeat an earlier row's whole, or all but its
 // last byte, or with a byte after it, escapes, numbers of every form, whitespace, deep
-// nesting, broken text; pretty-printed arrays of objects; arrays of arrays of numbers), each
-// read with these shortcuts and without them.
+// nesting, broken text; pretty-printed arrays of objects; arrays of arrays of numbers; lists of
+// strings), each read with these shortcuts and without them.
 #include <array>
 #include <cstdio>
 #include <random>
@@ -146,14 +146,20 @@ class Generator {
     return text.append(gap()).append("}");
   }
   std::string array(int depth) {
-    // Now and then a vector: numbers only, mostly of one kind, as data sets write them.
+    // Now and then a vector: numbers only, mostly of one kind, as data sets write them; or a
+    // list of strings, mostly plain, as tags and names come.
     const bool numbers = chance(20);
-    const int count = static_cast<int>(rng_() % (numbers ? 13 : 5));
+    const bool strings = !numbers && chance(20);
+    const int count = static_cast<int>(rng_() % (numbers || strings ? 13 : 5));
     const auto kind = static_cast<unsigned>(rng_() % 3);
     std::string text = "[";
     text += gap();
     for (int i = 0; i < count; ++i) {
       if (i > 0) text.append(",").append(gap());
+      if (strings) {
+        text += chance(85) ? "\"tag" + std::to_string(rng_() % 100) + "\"" : std::string(pick(kStrings));
+        continue;
+      }
       text += numbers ? number(chance(80) ? kind : static_cast<unsigned>(rng_() % 3)) : value(depth);
     }
     return text.append(gap()).append("]");

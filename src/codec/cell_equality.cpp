@@ -180,26 +180,11 @@ class NestedEquality {
   std::vector<Node> a_, b_;
 };
 
-// End of the scalar or string that starts at `pos` of a compact text; `pos` itself for the
-// start of a container.
-size_t scalar_end(std::string_view t, size_t pos) {
-  if (t[pos] == '[' || t[pos] == '{') return pos;
-  size_t end = pos + 1;
-  if (t[pos] == '"') {
-    for (; t[end] != '"'; ++end) {
-      if (t[end] == '\\') ++end;
-    }
-    return end + 1;
-  }
-  while (t[end] != ',' && t[end] != ']' && t[end] != '}') ++end;
-  return end;
-}
-
 // The length, quotes included, of the strings opening at a[x] and b[y] where they have the same
 // text, which for compact text is where they are equal; 0 where they differ. Read side by side
 // up to the first difference, which for strings that differ usually comes long before either
 // end.
-size_t same_string_at(std::string_view a, size_t x, std::string_view b, size_t y) {
+TC_ALWAYS_INLINE size_t same_string_at(std::string_view a, size_t x, std::string_view b, size_t y) {
   size_t i = 1;
   // Eight bytes at a time where both texts have them: equal words without a quote or a
   // backslash are passed whole (links and identifiers often differ only near their end).
@@ -224,6 +209,26 @@ size_t same_string_at(std::string_view a, size_t x, std::string_view b, size_t y
       if (a[x + i] != b[y + i]) return 0;
     }
   }
+}
+
+// The length of the scalars (not strings, not containers) opening with the same byte at a[x]
+// and b[y] where they have the same text; 0 where they differ. Read side by side up to the
+// first difference, or to where both end, which in a container's text is always before its
+// end.
+TC_ALWAYS_INLINE size_t same_scalar_at(std::string_view a, size_t x, std::string_view b, size_t y) {
+  for (size_t i = 1;; ++i) {
+    const char c = a[x + i];
+    if (c != b[y + i]) return 0;
+    if (c == ',' || c == ']' || c == '}') return i;
+  }
+}
+
+// Whether the scalar at t[pos], inside a container (so that a delimiter follows it), is the
+// zero float 0.0 or -0.0. Read byte by byte, never past that delimiter.
+inline bool zero_float_at(std::string_view t, size_t pos) {
+  if (t[pos] == '-') ++pos;
+  const auto delimiter = [](char c) { return c == ',' || c == ']' || c == '}'; };
+  return t[pos] == '0' && t[pos + 1] == '.' && t[pos + 2] == '0' && delimiter(t[pos + 3]);
 }
 
 // What a walk of two containers side by side settles.
@@ -272,12 +277,13 @@ SideBySide compare_side_by_side(std::string_view a, std::string_view b) {
       if (length == 0) return SideBySide::kUnequal;
       x += length;
       y += length;
-    } else {
-      const size_t end_a = scalar_end(a, x), end_b = scalar_end(b, y);
-      const std::string_view u = a.substr(x, end_a - x), v = b.substr(y, end_b - y);
-      if (u != v && !(is_zero_float(u) && is_zero_float(v))) return SideBySide::kUnequal;
-      x = end_a;
-      y = end_b;
+    } else if (const size_t length = c == b[y] ? same_scalar_at(a, x, b, y) : 0; length != 0) {
+      x += length;
+      y += length;
+    } else {  // texts that differ: equal only as the zeros 0.0 and -0.0
+      if (!zero_float_at(a, x) || !zero_float_at(b, y)) return SideBySide::kUnequal;
+      x += a[x] == '-' ? 4 : 3;
+      y += b[y] == '-' ? 4 : 3;
     }
     // After a value: the next member or element of the innermost open container, or its end.
     for (;;) {

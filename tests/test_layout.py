@@ -122,6 +122,15 @@ LAYOUTS = [
     ("later-string-vs-number", b'[{"a":[1,"2"]},{"a":[1,2]}]', doc('["a"]', '[[[1,"2"]],[[1,2]]]', "{}")),
     ("later-escaped-key-then-zeros", '[{"a":{"x":1,"k\\"q":{"e\\u00e9":2},"z":0.0}},{"a":{"x":1,"k\\"q":{"eé":2},"z":-0.0}}]'.encode(),
      doc("[]", "[[],[]]", '{"a":{"x":1,"k\\"q":{"eé":2},"z":0.0}}')),
+    # nested objects spaced as json's default writes them come out compact: spaces after commas
+    # and colons left out, anything else (a repeated key, a number written again, an escape,
+    # other whitespace) as the general reader writes it
+    ("spaced-object", b'[{"a": {"x": 1, "y": [1, "s", {"z": null}], "w": {}}}, {"a": {"x": 2, "y": [], "w": {"q": true}}}]',
+     doc('["a"]', '[[{"x":1,"y":[1,"s",{"z":null}],"w":{}}],[{"x":2,"y":[],"w":{"q":true}}]]', "{}")),
+    ("spaced-object-rewritten", b'[{"a": {"x": 1.50, "k": "\\u00e9", "t": ["a", "b"]}}, {"a": {"x": 1e2, "x": 3, "t": ["c", "d"]}}]',
+     doc('["a"]', '[[{"x":1.5,"k":"é","t":["a","b"]}],[{"x":3,"t":["c","d"]}]]', "{}")),
+    ("spaced-object-other-whitespace", b'[{"a": {"x":  1, "y": [1 , 2]}}, {"a": {"x": 1,\t"y": [1, 2]}}]',
+     doc("[]", "[[],[]]", '{"a":{"x":1,"y":[1,2]}}')),
     # a row that repeats a key keeps its last value, for the layout as for the rows
     ("repeat-breaks-constant", b'[{"a":1,"b":2},{"a":1,"b":3},{"a":1,"b":4,"a":2}]',
      doc('["a","b"]', "[[1,2],[1,3],[2,4]]", "{}")),

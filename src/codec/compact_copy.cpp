@@ -112,10 +112,12 @@ inline bool same_known_key(const char* text, const char* end, const char* known,
 
 enum class Next { value, key, after_value };
 
-}  // namespace
-
-const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,
-                               CompactCopyHints& hints, ByteBuffer& out, StringScan scan) {
+// The walk, for one way of spacing the separators: each has a copy of its own, so that compact
+// values pay nothing for the checks of spaced ones.
+template <Separators separators>
+TC_ALWAYS_INLINE const char* copy_value(const char* begin, const char* end, const char* p, unsigned max_levels,
+                                        CompactCopyHints& hints, ByteBuffer& out, StringScan scan) {
+  constexpr bool spaced = separators == Separators::spaced;
   const size_t size = static_cast<size_t>(end - begin);
   if (max_levels > CompactCopyHints::kLevels) max_levels = CompactCopyHints::kLevels;
   bool is_object[CompactCopyHints::kLevels];
@@ -134,9 +136,10 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
 
   // Bytes from `run` up to the current position are compact as they stand and not yet copied.
   // Runs vary in length: up to 64 bytes they are copied as one fixed 64-byte block, without a
-  // branch on the length (the bytes past the run are written but not kept).
+  // branch on the length (the bytes past the run are written but not kept). Inlined: the spaced
+  // walk ends a run at every separator, and a call there made it slower.
   const char* run = p;
-  const auto copy_run = [&](const char* upto) {
+  const auto copy_run = [&](const char* upto) TC_INLINE_LAMBDA {
     const auto n = static_cast<size_t>(upto - run);
     if (n <= 64 && end - run >= 64) {
       std::memcpy(out.reserve(64), run, 64);
@@ -148,6 +151,26 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
   // `q` when a token starts there, else nullptr. Whitespace is left to the general path:
   // payloads that have it mostly have it between every two tokens.
   const auto token_at = [&](const char* q) { return q < end && static_cast<unsigned char>(*q) > 0x20 ? q : nullptr; };
+  // Leaves the space at `space` (in the run) out of the copy. Runs cut at every separator are
+  // short, and copied as one 16-byte block: one 64-byte block after another only a few bytes
+  // apart made such copies several times slower.
+  const auto leave_out_space = [&](const char* space) TC_INLINE_LAMBDA {
+    const auto n = static_cast<size_t>(space - run);
+    if (n <= 16 && end - run >= 16) {
+      std::memcpy(out.reserve(16), run, 16);
+      out.commit(n);
+    } else {
+      copy_run(space);
+    }
+    run = space + 1;
+  };
+  // After a comma or a colon: where spaced, one space is taken too, and left out of the copy.
+  const auto after_separator = [&](const char* q) -> const char* {
+    if (q < end && static_cast<unsigned char>(*q) > 0x20) return q;
+    if (!spaced || end - q < 2 || *q != ' ' || static_cast<unsigned char>(q[1]) <= 0x20) return nullptr;
+    leave_out_space(q);
+    return q + 1;
+  };
 
   Next next = Next::value;
   for (;;) {
@@ -163,6 +186,12 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
             while (end - p > 2 && p[0] == ',' && p[1] == '"') {
               const size_t close = skip_string_text(begin, size, static_cast<size_t>(p + 2 - begin), scan);
               if (close >= size || begin[close] != '"') break;
+              p = begin + close + 1;
+            }
+            while (spaced && end - p > 3 && p[0] == ',' && p[1] == ' ' && p[2] == '"') {  // the same, spaced
+              const size_t close = skip_string_text(begin, size, static_cast<size_t>(p + 3 - begin), scan);
+              if (close >= size || begin[close] != '"') break;
+              leave_out_space(p + 1);
               p = begin + close + 1;
             }
           }
@@ -185,8 +214,18 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
               if (number_end == nullptr) break;
               p = number_end;
             }
+            while (spaced && end - p > 3 && p[0] == ',' && p[1] == ' ' && (p[2] == '-' || is_decimal_digit(p[2]))) {
+              const char* number_end = compact_number_end(begin, size, p + 2);
+              if (number_end == nullptr) break;
+              leave_out_space(p + 1);
+              p = number_end;
+            }
           }
         } else {
+          // Spaced text whose numbers are written again (floats printed with all their digits,
+          // as coordinates often are) is read faster the general way, which takes arrays of
+          // such numbers whole.
+          if (spaced) return nullptr;
           copy_run(p);
           const size_t before = out.size();
           size_t pos = static_cast<size_t>(p - begin);
@@ -235,7 +274,7 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
       if (p == nullptr) return nullptr;
       const bool in_object = is_object[levels - 1];
       if (*p == ',') {
-        p = token_at(p + 1);
+        p = after_separator(p + 1);
         if (p == nullptr) return nullptr;
         if (in_object) {
           next = Next::key;
@@ -267,7 +306,7 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
         const size_t size_here = hints.known_size[level][at];
         if (same_known_key(text, end, hints.known_text[level][at], size_here)) {
           ++at;
-          p = token_at(text + size_here);
+          p = after_separator(text + size_here);
           if (p == nullptr) return nullptr;
           next = Next::value;
           continue;
@@ -326,10 +365,25 @@ const char* copy_compact_value(const char* begin, const char* end, const char* p
     if (level != wide_level) keys[key_count++] = {head, text, length};
     p = token_at(text + length + 1);
     if (p == nullptr || *p != ':') return nullptr;
-    p = token_at(p + 1);
+    p = after_separator(p + 1);
     if (p == nullptr) return nullptr;
     next = Next::value;
   }
+}
+
+// The spaced walk apart from the rest of the code, so that adding it moves no other function.
+[[gnu::noinline, gnu::section(".text.tc_spaced_copy")]] const char* copy_spaced_value(
+    const char* begin, const char* end, const char* p, unsigned max_levels, CompactCopyHints& hints, ByteBuffer& out,
+    StringScan scan) {
+  return copy_value<Separators::spaced>(begin, end, p, max_levels, hints, out, scan);
+}
+
+}  // namespace
+
+const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,
+                               CompactCopyHints& hints, ByteBuffer& out, StringScan scan, Separators separators) {
+  if (separators == Separators::spaced) return copy_spaced_value(begin, end, p, max_levels, hints, out, scan);
+  return copy_value<Separators::compact>(begin, end, p, max_levels, hints, out, scan);
 }
 
 }  // namespace tc

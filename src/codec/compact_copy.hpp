@@ -47,17 +47,22 @@ struct CompactCopyHints {
   std::unique_ptr<WideObjectKeys> wide;                  // made at the first object that needs it
 };
 
+// How a copied value's separators are spaced: not at all, or as json's default writes them
+// (", " and ": ": one space after a comma or a colon, none anywhere else).
+enum class Separators { compact, spaced };
+
 // Reads the object or array whose opening bracket is at `p` (payload `[begin, end)`) and appends
 // its compact text to `out`: runs already compact are copied whole, strings and numbers not in
-// their written form are written again. Returns the position just past the value, or nullptr
-// when the value is not settled here: whitespace inside it, a grammar error, an object with a
-// key given twice or a key with an escape that is rewritten, more than `max_levels` levels of
-// nesting, or more keys open than are tracked (an object of more than WideObjectKeys::kMaxKeys
-// keys, or two objects of many keys open at once). Nothing is reported then; the caller drops
-// what was appended and reads the value the general way, which reports any error.
-// Strings are scanned with `scan`.
+// their written form are written again, and where `separators` is spaced, the space after a
+// separator is left out. Returns the position just past the value, or nullptr when the value is
+// not settled here: whitespace inside it other than that space, a grammar error, an object with
+// a key given twice or a key with an escape that is rewritten, in spaced text a number that is
+// written again, more than `max_levels` levels of nesting, or more keys open than are tracked
+// (an object of more than WideObjectKeys::kMaxKeys keys, or two objects of many keys open at
+// once). Nothing is reported then; the caller drops what was appended and reads the value the
+// general way, which reports any error. Strings are scanned with `scan`.
 const char* copy_compact_value(const char* begin, const char* end, const char* p, unsigned max_levels,
-                               CompactCopyHints& hints, ByteBuffer& out, StringScan scan);
+                               CompactCopyHints& hints, ByteBuffer& out, StringScan scan, Separators separators);
 
 
 }  // namespace tc

@@ -30,18 +30,22 @@
 #endif
 
 // TC_ALWAYS_INLINE (declares the function inline too), TC_NOINLINE and TC_COLD.
+// TC_INLINE_LAMBDA goes after a lambda's parameters.
 #if defined(__GNUC__)
 #define TC_ALWAYS_INLINE [[gnu::always_inline]] inline
 #define TC_NOINLINE [[gnu::noinline]]
 #define TC_COLD [[gnu::cold]]
+#define TC_INLINE_LAMBDA __attribute__((always_inline))
 #elif defined(_MSC_VER)
 #define TC_ALWAYS_INLINE __forceinline
 #define TC_NOINLINE __declspec(noinline)
 #define TC_COLD
+#define TC_INLINE_LAMBDA
 #else
 #define TC_ALWAYS_INLINE inline
 #define TC_NOINLINE
 #define TC_COLD
+#define TC_INLINE_LAMBDA
 #endif
 
 // TC_SSE2: SSE2 intrinsics (<emmintrin.h>) may be used. GCC and Clang say so for every x86-64

@@ -103,6 +103,7 @@ class Reader {
   TC_ALWAYS_INLINE Pos read_inner_value(Pos p, uint32_t context);
   TC_ALWAYS_INLINE Pos read_member_value(Pos p, uint32_t key);
   TC_NOINLINE Pos read_nested_member_value(Pos p, uint32_t key);
+  TC_ALWAYS_INLINE Pos copy_nested_value(Pos p, unsigned set, Separators separators);
   Pos read_value(Pos p, uint32_t context);
   Pos read_array(Pos p, uint32_t context);
   Pos read_object(Pos p, uint32_t context);
@@ -202,17 +203,11 @@ class Reader {
   // Hints for the copy, by the row member whose value is copied (a few sets, given out to the
   // members in the order their first nested values come, and shared once all are given out):
   // one member's values are alike, and different members' values would keep displacing each
-  // other's known keys. Made at the first try.
+  // other's known keys. Each made at its first try: a small payload's few nested values use one
+  // or two.
   static constexpr unsigned kHintSets = 4;
   unsigned sets_given_ = 0;
-  struct HintSets {
-    // A constructor of its own, not "= default": each set then initialises only what it reads
-    // before writing, where value-initialising an array of them zeroes every byte first, four
-    // times as many.
-    HintSets() {}
-    CompactCopyHints sets[kHintSets];
-  };
-  std::optional<HintSets> compact_copy_hints_;
+  std::array<std::optional<CompactCopyHints>, kHintSets> compact_copy_hints_;
   // The last object or array read as a row member's value, by the same sets: its text in the
   // payload and its compact text in the cells. Rows often repeat a nested value whole (an
   // owner, a license, a status object), and the same bytes are the same value.
@@ -596,6 +591,20 @@ Pos Reader::read_inner_value(Pos p, uint32_t context) {
   return read_value(p, context);
 }
 
+// A row member's nested value copied as it stands (see copy_compact_value), with the hints of
+// `set`: where it ends, or nullptr with nothing written when the copy does not settle it.
+Pos Reader::copy_nested_value(Pos p, unsigned set, Separators separators) {
+  std::optional<CompactCopyHints>& hints = compact_copy_hints_[set];
+  if (!hints) hints.emplace();
+  const size_t begin = cells_.size();
+  Pos after = copy_compact_value(begin_, end_, p, depth_ - 1, *hints, cells_, string_scan_, separators);
+  if (after == nullptr) {
+    cells_.resize_down(begin);
+    --compact_copy_misses_left_;
+  }
+  return after;
+}
+
 // Values shorter than this are read again as cheaply as they would be compared.
 constexpr size_t kMinRepeatedValue = 32;
 
@@ -643,13 +652,14 @@ Pos Reader::read_member_value(Pos p, uint32_t key) {
 // A row member's object or array. One that is byte for byte the last one read for a
 // member of its set has the same compact text, which is copied from that one's cell: the same
 // bytes at the same depth are the same value, valid, and end where it ended. Any other is
-// first copied as it stands where it is compact already; when that does not settle it, it is
-// read again the general way, which reports any error. The copy is not tried after whitespace
-// (a payload spaced there is spaced inside its values too), nor for an array of numbers whose
-// first must be written again (a float printed with all its digits): the general way reads
-// those as fast, while those kept as they stand stay in the copy's runs. A payload where it
-// keeps failing stops trying. Out of line: inlined into the row loop, it made calls on small
-// payloads slower.
+// first copied as it stands where it is compact already, or where it is an object spaced as
+// json's default writes it (after ": ", its first key right after the brace), with the spaces
+// left out; when that does not settle it, it is read again the general way, which reports any
+// error. The copy is not tried after other whitespace (a payload indented there is indented
+// inside its values too), for a spaced array, nor for an array of numbers whose first must be
+// written again (a float printed with all its digits): the general way reads those as fast,
+// while those kept as they stand stay in the copy's runs. A payload where it keeps failing
+// stops trying. Out of line: inlined into the row loop, it made calls on small payloads slower.
 Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   uint8_t& set_of_key = key_state_[key].value_set;
   if (set_of_key == kNoValueSet) set_of_key = static_cast<uint8_t>(sets_given_++ % kHintSets);
@@ -667,13 +677,10 @@ Pos Reader::read_nested_member_value(Pos p, uint32_t key) {
   if (p[-1] == ':' && compact_copy_misses_left_ != 0 &&
       (*p == '{' || (end_ - p > 1 && ((p[1] != '-' && !is_decimal_digit(p[1])) ||
                                       compact_number_end(begin_, offset(end_), p + 1) != nullptr)))) {
-    if (!compact_copy_hints_) compact_copy_hints_.emplace();
-    CompactCopyHints& hints = compact_copy_hints_->sets[set];
-    after = copy_compact_value(begin_, end_, p, depth_ - 1, hints, cells_, string_scan_);
-    if (after == nullptr) {
-      cells_.resize_down(begin);
-      --compact_copy_misses_left_;
-    }
+    after = copy_nested_value(p, set, Separators::compact);
+  } else if (p[-1] == ' ' && p[-2] == ':' && *p == '{' && end_ - p > 1 && (p[1] == '"' || p[1] == '}') &&
+             compact_copy_misses_left_ != 0) {
+    after = copy_nested_value(p, set, Separators::spaced);
   }
   if (after == nullptr && (after = read_value(p, key)) == nullptr) return nullptr;
   const auto length = static_cast<size_t>(after - p);

@@ -212,8 +212,9 @@ inline size_t find_string_special(const char* input, size_t size, size_t pos) {
 using StringScan = size_t (*)(const char* input, size_t size, size_t pos);
 
 // Most strings end within their first 16 bytes, all ASCII: that case is settled inline, the
-// rest by `scan`.
-inline size_t skip_string_text(const char* input, size_t size, size_t pos, StringScan scan) {
+// rest by `scan`. Always inlined: where the compiler kept a copy of it out of line, strings were
+// read several percent slower.
+TC_ALWAYS_INLINE size_t skip_string_text(const char* input, size_t size, size_t pos, StringScan scan) {
 #if defined(TC_SSE2)
   if (pos + 16 <= size) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(input + pos));

@@ -2,9 +2,9 @@
 // come out exactly as when they are read member by member: random rows of nested objects and
 // arrays (repeated keys, keys alike in length or in their first bytes, objects that begin like
 // the one before and then differ, objects of up to 140 keys, one of them perhaps again, values that repeat an earlier row's whole, or all but its
-// last byte, or with a byte after it, escapes, numbers of every form, whitespace, deep
-// nesting, broken text; pretty-printed arrays of objects; arrays of arrays of numbers; lists of
-// strings), each read with these shortcuts and without them.
+// last byte, or with a byte after it, escapes, numbers of every form, whitespace, json's default
+// ", " and ": " spacing, deep nesting, broken text; pretty-printed arrays of objects; arrays of
+// arrays of numbers; lists of strings), each read with these shortcuts and without them.
 #include <array>
 #include <cstdio>
 #include <random>
@@ -46,16 +46,17 @@ class Generator {
 
   std::string payload() {
     plain_ = chance(30);
-    spaces_ = plain_ ? 0 : chance(25) ? 20 : chance(30) ? 1 : 0;  // percent of gaps with whitespace
+    json_default_ = chance(30);
+    spaces_ = json_default_ ? (chance(10) ? 2 : 0) : plain_ ? 0 : chance(25) ? 20 : chance(30) ? 1 : 0;
     std::string text = "[";
     const int rows = std::array<int, 4>{1, 2, 3, 25}[rng_() % 4];
     for (int r = 0; r < rows; ++r) {
-      if (r > 0) text += ',';
+      if (r > 0) text.append(",").append(after_separator());
       text += '{';
       const int members = 1 + static_cast<int>(rng_() % 3);
       for (int m = 0; m < members; ++m) {
-        if (m > 0) text += ',';
-        text.append("\"r").append(std::to_string(m)).append("\":");
+        if (m > 0) text.append(",").append(after_separator());
+        text.append("\"r").append(std::to_string(m)).append("\":").append(after_separator());
         text += member_value(static_cast<size_t>(m));
       }
       if (rng_() % 50 == 0) {
@@ -73,6 +74,8 @@ class Generator {
   template <size_t N>
   std::string_view pick(const std::string_view (&items)[N]) { return items[rng_() % N]; }
   std::string gap() { return chance(spaces_) ? std::string(" \n\t  ").substr(rng_() % 4, 1 + rng_() % 2) : ""; }
+  // After a comma or a colon: one space where spaced as json's default writes it.
+  std::string after_separator() { return json_default_ ? std::string(1, ' ').append(gap()) : gap(); }
 
   // Often the value this member had in an earlier row: whole, with its last byte changed or
   // with a byte after it; a member of another name may have had it too.
@@ -139,9 +142,9 @@ class Generator {
     text += gap();
     bool first = true;
     for (std::string_view key : keys(depth)) {
-      if (!first) text.append(",").append(gap());
+      if (!first) text.append(",").append(after_separator());
       first = false;
-      text.append("\"").append(key).append("\"").append(gap()).append(":").append(gap()).append(value(depth));
+      text.append("\"").append(key).append("\"").append(gap()).append(":").append(after_separator()).append(value(depth));
     }
     return text.append(gap()).append("}");
   }
@@ -155,7 +158,7 @@ class Generator {
     std::string text = "[";
     text += gap();
     for (int i = 0; i < count; ++i) {
-      if (i > 0) text.append(",").append(gap());
+      if (i > 0) text.append(",").append(after_separator());
       if (strings) {
         text += chance(85) ? "\"tag" + std::to_string(rng_() % 100) + "\"" : std::string(pick(kStrings));
         continue;
@@ -186,7 +189,8 @@ class Generator {
 
   std::mt19937 rng_;
   unsigned spaces_ = 0;
-  bool plain_ = false;  // keys and values the copy settles, no whitespace, nothing broken
+  bool plain_ = false;  // keys and values the copy settles, nothing broken, no whitespace but the spacing below
+  bool json_default_ = false;  // a space after every comma and colon
   std::array<std::vector<std::string_view>, 8> last_keys_;
   std::array<std::string, 3> last_values_;
 };
